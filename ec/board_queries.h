@@ -1,0 +1,14 @@
+// What the main sequence asks the EC before any flash work.
+#pragma once
+
+#include <stdint.h>
+
+constexpr unsigned kNameBufferSize = 16;
+
+// Size probe through the EC RAM mailbox; sets gOptionState.BlockCount.
+void ProbeFlashSize();
+// True when the AC adapter is present (the second reading of 0x10 decides).
+bool CheckAcAdapter();
+// Query the EC's project name / version into buffer and print its line.
+void ShowEcProject(uint8_t buffer[kNameBufferSize]);
+void ShowEcVersion(uint8_t buffer[kNameBufferSize]);

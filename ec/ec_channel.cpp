@@ -1,0 +1,94 @@
+#include "ec/ec_channel.h"
+
+#include "app/option_state.h"
+#include "platform/platform.h"
+
+namespace {
+
+struct PortPair {
+  uint8_t Command;
+  uint8_t Data;
+};
+
+constexpr PortPair kPortSets[] = {
+    {0x64, 0x60},
+    {0x66, 0x62},
+    {0x6C, 0x68},
+    {0x6E, 0x6A},
+};
+
+}  // namespace
+
+bool EcWaitIbfClear(uint16_t statusPort, uint32_t maxReads) {
+  for (uint32_t i = 0; i < maxReads; i++) {
+    if ((PortRead8(statusPort) & EC_STATUS_IBF) == 0) return true;
+  }
+  return false;
+}
+
+bool EcWaitObfSet(uint16_t statusPort, uint32_t maxReads) {
+  for (uint32_t i = 0; i < maxReads; i++) {
+    if ((PortRead8(statusPort) & EC_STATUS_OBF) != 0) return true;
+  }
+  return false;
+}
+
+void SelectEcPorts(uint8_t index) {
+  EcPortSet& ports = gOptionState.Ports;
+  ports.Index = index;
+  const PortPair& pair = index < 4 ? kPortSets[index] : kPortSets[1];
+  ports.CommandPort = pair.Command;
+  ports.DataPort = pair.Data;
+}
+
+void EcSendCommand(uint8_t value) {
+  const EcPortSet& ports = gOptionState.Ports;
+  EcWaitIbfClear(ports.CommandPort, kEcSendPollReads);
+  PortWrite8(ports.CommandPort, value);
+}
+
+bool EcReadByte(uint8_t* value) {
+  const EcPortSet& ports = gOptionState.Ports;
+  bool came = EcWaitObfSet(ports.CommandPort, kEcReadPollReads);
+  *value = PortRead8(ports.DataPort);
+  return came;
+}
+
+bool EcWriteDataChecked(uint8_t value) {
+  const EcPortSet& ports = gOptionState.Ports;
+  bool cleared = EcWaitIbfClear(ports.CommandPort, kEcSendPollReads);
+  PortWrite8(ports.DataPort, value);
+  return cleared;
+}
+
+void EcWriteData(uint8_t value) { EcWriteDataChecked(value); }
+
+namespace {
+
+void FixedWrite(uint16_t port, uint8_t value) {
+  EcWaitIbfClear(EC_FIXED_COMMAND_PORT, kEcReadPollReads);
+  PortWrite8(port, value);
+}
+
+}  // namespace
+
+void EcRamWrite(uint8_t address, uint8_t value) {
+  FixedWrite(EC_FIXED_COMMAND_PORT, EC_RAM_WRITE);
+  FixedWrite(EC_FIXED_DATA_PORT, address);
+  FixedWrite(EC_FIXED_DATA_PORT, value);
+}
+
+uint8_t EcRamRead(uint8_t address) {
+  FixedWrite(EC_FIXED_COMMAND_PORT, EC_RAM_READ);
+  FixedWrite(EC_FIXED_DATA_PORT, address);
+  EcWaitObfSet(EC_FIXED_COMMAND_PORT, kEcReadPollReads);
+  return PortRead8(EC_FIXED_DATA_PORT);
+}
+
+void EcArmAutoPowerOn(uint8_t seconds) {
+  FixedWrite(EC_FIXED_DATA_PORT, EC_AUTO_POWER_ON);
+  FixedWrite(EC_FIXED_DATA_PORT, 0x00);
+  FixedWrite(EC_FIXED_DATA_PORT, seconds);
+}
+
+void EcRequestPowerOff() { FixedWrite(EC_FIXED_COMMAND_PORT, EC_POWER_OFF); }

@@ -1,0 +1,44 @@
+// The port channel to the EC: port sets, bounded handshakes, primitives.
+// This is the only code that touches the EC's I/O ports.
+#pragma once
+
+#include <stdint.h>
+
+#include "ec/ec_commands.h"
+
+struct EcPortSet {
+  uint8_t CommandPort;  // command/status port
+  uint8_t DataPort;
+  uint8_t Index;        // stored unchanged, also when it names no set
+};
+
+// Poll bounds, counted in status reads (not time).
+constexpr uint32_t kEcSendPollReads = 100002;   // EcSendCommand, EcWriteData
+constexpr uint32_t kEcReadPollReads = 100001;   // EcReadByte, every fixed-port wait
+
+// Stores the index and picks its ports; an unknown index gives 0x66/0x62.
+void SelectEcPorts(uint8_t index);
+// Waits for IBF clear on the selected command port, then writes value there.
+// A wait that runs out is not reported: the byte goes out anyway.
+void EcSendCommand(uint8_t value);
+// Waits for OBF on the selected status port, then reads the selected data
+// port. Returns true when OBF came within the bound.
+bool EcReadByte(uint8_t* value);
+// Waits for IBF clear, then writes value to the selected data port.
+void EcWriteData(uint8_t value);
+// The same, telling whether IBF cleared within the bound (for data streams
+// that must notice a dead EC).
+bool EcWriteDataChecked(uint8_t value);
+// EC RAM access through the fixed ports (ACPI EC read 0x80, write 0x81).
+void EcRamWrite(uint8_t address, uint8_t value);
+uint8_t EcRamRead(uint8_t address);
+// 0x97, 0x00, seconds, each to the fixed data port 0x62; nothing to 0x66.
+void EcArmAutoPowerOn(uint8_t seconds);
+// 0x95 to the fixed command port 0x66.
+void EcRequestPowerOff();
+
+// Status polls, shared by the channel and the chip erase's completion wait.
+// Each makes at most maxReads status reads and returns true when the bit
+// reached the wanted state.
+bool EcWaitIbfClear(uint16_t statusPort, uint32_t maxReads);
+bool EcWaitObfSet(uint16_t statusPort, uint32_t maxReads);

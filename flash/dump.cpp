@@ -1,0 +1,4 @@
+// Placeholder until the real code lands.
+#include "flash/dump.h"
+
+void DumpEcRom() {}

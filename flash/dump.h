@@ -1,0 +1,4 @@
+// Saving the whole EC flash to a dated file.
+#pragma once
+
+void DumpEcRom();

@@ -1,0 +1,25 @@
+// Flash mode, flash geometry and the part ID.
+#pragma once
+
+#include <stdint.h>
+
+constexpr uint32_t kPageSize = 256;
+constexpr uint32_t kSectorSize = 1024;
+constexpr uint32_t kBlockSize = 65536;
+constexpr uint32_t kPagesPerBlock = 256;
+constexpr uint32_t kSectorsPerBlock = 64;
+constexpr uint32_t kMaxBlocks = 4;
+constexpr uint32_t kMaxFlashSize = kMaxBlocks * kBlockSize;  // 256 KB
+constexpr uint32_t kKeepReservedLength = 0x2F800;           // what /g programs and verifies
+
+// The EC's reply to the mode query when it qualified, else 0. Nonzero selects
+// boot-last programming.
+extern uint8_t gFlashModeReply;
+
+// Number of 64 KB blocks that length bytes span (rounded up).
+constexpr uint64_t BlockSpan(uint64_t length) { return (length >> 16) + ((length & 0xFFFF) != 0 ? 1 : 0); }
+
+void EnterFlashMode();
+void QueryFlashMode();
+void ShowFlashPartId(uint64_t imageLength);
+void ExitFlashMode();

@@ -1,0 +1,97 @@
+// A notebook EC at port level, as the host sees it through in/out.
+//
+// Written in the same freestanding subset as the product code (fixed arrays,
+// no library containers, no allocation) so that it can also be linked into a
+// firmware build of the tool that flashes a simulated EC.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace sim {
+
+constexpr uint32_t kEcMaxFlashSize = 4 * 65536;
+constexpr uint32_t kEcOutputQueueSize = 65536 + 256;
+constexpr uint32_t kEcMaxEvents = 64;
+constexpr uint32_t kEcMaxFaultBytes = 16;
+
+enum class EcEventKind : uint8_t {
+  PowerOff,          // 0x95 on the fixed command port
+  AutoPowerOnArmed,  // 0x97 0x00 seconds on the fixed data port; Value = seconds
+  WatchdogReset,     // 0xFC seconds in flash mode; Value = seconds
+  FlashModeEntered,  // 0xDE then 0xDC
+  FlashModeLeft,     // 0xFE (or 0xFC)
+  ProtocolViolation, // something the EC's firmware would not accept; Value = offending byte
+  OutOfRange,        // an erase, program or read beyond the flash; Value = block or address byte
+};
+
+struct EcEvent {
+  EcEventKind Kind;
+  uint32_t Value;
+  uint64_t PortOp;  // index of the port operation that caused it
+};
+
+// One address whose flash cell misbehaves.
+struct EcFlashFault {
+  uint32_t Address;
+  uint8_t StuckZeroMask;   // bits that read 0 whatever is programmed (a bit stuck at 0)
+  bool NeverPrograms;      // programming leaves the cell as it was
+  bool ReadsWrong;         // read-back gives the value XOR 0x01
+  int8_t EraseLeavesInPass;  // >0: the n-th whole-flash erase leaves this byte at 0x00
+};
+
+struct EcConfig {
+  bool Present;               // false: nothing answers; every port reads 0xFF
+  uint8_t CommandPortSet;     // 0..3: where the command interface (0x92, 0x93, flash mode) answers
+  uint32_t FlashSize;         // 65,536 .. 262,144, a multiple of 65,536
+  uint8_t SizeReply;          // what 0xF9 holds after the 0xB1 size probe
+  uint8_t Project[64];        // reply to 0x92, as sent (a '$' is part of it if wanted)
+  uint8_t ProjectLength;      // 0: no answer at all
+  uint8_t Version[64];        // reply to 0x93
+  uint8_t VersionLength;
+  bool HasModeReply;          // false: 0xF0 gets no answer
+  uint8_t ModeReply;
+  uint8_t Id[8];              // queued by 0x04; the count is the EC's
+  uint8_t IdLength;
+  uint8_t EraseCompletion[8]; // queued after a chip erase, e.g. 0x01 0x02 0xF8; may be empty
+  uint8_t EraseCompletionLength;
+  uint8_t AcReadings[8];      // successive values of EC RAM 0x10; the last one repeats
+  uint8_t AcReadingsLength;   // 0: 0x10 reads 0x01 (adapter present)
+  uint32_t IbfBusyReads;      // status reads for which IBF stays set after each host write
+
+  // ---- fault knobs ----
+  uint64_t IbfStuckAfterBytes;  // after this many host writes IBF never clears again (0: off)
+  bool IbfStuckForever;         // IBF set from the start
+  bool ObfNeverSet;             // OBF never comes (bytes still queue; the data port gives them)
+  bool ChipEraseNoObf;          // the chip erase's completion bytes never raise OBF
+  bool DropWritesWhileIbf;      // a byte written while IBF is set is lost (default: accepted)
+  uint8_t StaleBytes[kEcMaxFaultBytes];  // unsolicited bytes queued when StaleBeforeCommand arrives
+  uint8_t StaleLength;
+  uint8_t StaleBeforeCommand;   // command byte that triggers them (they come before its answer)
+  EcFlashFault FlashFaults[kEcMaxFaultBytes];
+  uint8_t FlashFaultCount;
+};
+
+// A sensible EC: 192 KB flash, project "TESTPRJ$", version "01.00$", mode
+// reply 0x00, three-byte ID, chip-erase completion 0xF8, adapter present.
+void EcConfigDefaults(EcConfig* config);
+
+struct EcModel;  // defined in ec_model_state.h; one instance per machine
+
+// Puts the EC in its power-on state with this configuration and flash
+// contents (flashBytes may be shorter than the flash: the rest is 0xFF).
+void EcModelReset(EcModel* ec, const EcConfig* config, const uint8_t* flashBytes, size_t flashLength);
+uint8_t EcModelPortRead(EcModel* ec, uint16_t port);
+void EcModelPortWrite(EcModel* ec, uint16_t port, uint8_t value);
+
+// Inspection for tests, tools and the firmware build.
+const uint8_t* EcModelFlash(const EcModel* ec);
+uint32_t EcModelFlashSize(const EcModel* ec);
+bool EcModelInFlashMode(const EcModel* ec);
+size_t EcModelEventCount(const EcModel* ec);
+const EcEvent* EcModelEvents(const EcModel* ec);
+uint8_t EcModelRam(const EcModel* ec, uint8_t address);
+// Port operation index at which address was last programmed (0: never).
+uint64_t EcModelLastProgrammed(const EcModel* ec, uint32_t address);
+
+}  // namespace sim
