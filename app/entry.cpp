@@ -1,0 +1,13 @@
+#include "app/main_sequence.h"
+#include "platform/platform.h"
+
+// Takes Argc/Argv from the shell (the parameters protocol first, then the
+// older shell interface) and runs the main sequence once.
+EfiStatus TarnwickEntry() {
+  size_t argc = 0;
+  Char16** argv = nullptr;
+  if (EfiIsError(ShellParametersArgs(&argc, &argv)) && EfiIsError(ShellInterfaceArgs(&argc, &argv))) {
+    return kEfiUnsupported;
+  }
+  return FlashAppMain(argc, argv) == kExitOk ? kEfiSuccess : kEfiUnsupported;
+}
