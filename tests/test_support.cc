@@ -1,0 +1,80 @@
+#include "tests/test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "app/main_sequence.h"
+#include "sim/sample_image.h"
+
+namespace testing_support {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick-test-XXXXXX").string();
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back(0);
+  char* made = mkdtemp(buffer.data());
+  path_ = made != nullptr ? made : pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void TempDir::Write(const std::string& relative, const std::string& bytes) const {
+  std::filesystem::path p = std::filesystem::path(path_) / relative;
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void TempDir::Write(const std::string& relative, const std::vector<uint8_t>& bytes) const {
+  Write(relative, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string TempDir::Read(const std::string& relative) const {
+  std::ifstream in(std::filesystem::path(path_) / relative, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool TempDir::Exists(const std::string& relative) const {
+  return std::filesystem::exists(std::filesystem::path(path_) / relative);
+}
+
+void TempDir::MakeDir(const std::string& relative) const {
+  std::filesystem::create_directories(std::filesystem::path(path_) / relative);
+}
+
+ArgVector::ArgVector(const std::vector<std::u16string>& args) {
+  storage_.push_back(u"tarnwick");
+  storage_.insert(storage_.end(), args.begin(), args.end());
+  for (std::u16string& s : storage_) pointers_.push_back(s.data());
+  pointers_.push_back(nullptr);
+}
+
+int RunMain(const sim::MachineConfig& config) {
+  sim::Boot(config);
+  static ArgVector* args = nullptr;  // must outlive the run for the checks that follow
+  delete args;
+  args = new ArgVector(config.Args);
+  return FlashAppMain(args->Argc(), args->Argv());
+}
+
+std::string ConsoleText() { return sim::TheMachine().Screen.PlainUtf8(); }
+
+std::vector<uint8_t> SampleImage(size_t size, const std::string& project, const std::string& version,
+                                 uint32_t seed) {
+  return sim::MakeSampleImage(size, project, version, "2026/12/01", seed);
+}
+
+size_t CountOf(const std::string& haystack, const std::string& needle) {
+  if (needle.empty()) return 0;
+  size_t n = 0;
+  for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + needle.size())) n++;
+  return n;
+}
+
+}  // namespace testing_support
