@@ -1,5 +1,61 @@
-// Placeholder until the real code lands.
+// Rewrites the autoload bytes of the image in memory before programming.
+//
+// The autoload block is nine bytes anywhere in the image, marked by 0xA5 0xA5
+// at +0/+1 and 0x5A at +5; the EC firmware reads its setting from +2 and +8.
+// Only the first block counts, and only one that lies wholly inside the
+// image, so nothing is ever read or written past the image's last byte.
 #include "image/autoload.h"
+
+#include "app/option_state.h"
+#include "platform/format.h"
 #include "platform/platform.h"
 
-void PatchAutoload(ImageBuffer&) { ConSetAttribute(kAttrNormal); }
+namespace {
+
+constexpr uint64_t kSignatureLength = 9;
+constexpr uint64_t kFirstByte = 2;
+constexpr uint64_t kSecondByte = 8;
+
+struct AutoloadValues {
+  uint8_t SmallFirst;   // block count 1 or 2
+  uint8_t SmallSecond;
+  uint8_t LargeFirst;   // any other block count
+  uint8_t LargeSecond;
+  const Char16* Message;
+};
+
+// Indexed by AutoloadMode; None has no row of its own.
+constexpr AutoloadValues kAutoloadTable[] = {
+    {0, 0, 0, 0, nullptr},
+    {0x94, 0x00, 0x85, 0x00, u"               AutoLoad Disabled\n"},
+    {0x94, 0x7F, 0x85, 0xBE, u"               AutoLoad On\n"},
+    {0xA5, 0xAA, 0xB5, 0xAA, u"               AutoLoad Off\n"},
+};
+static_assert(sizeof(kAutoloadTable) / sizeof(kAutoloadTable[0]) == 4, "one row per AutoloadMode");
+
+// Offset of the first whole signature block, or length when there is none.
+uint64_t FindSignature(const uint8_t* data, uint64_t length) {
+  if (length < kSignatureLength) return length;
+  for (uint64_t i = 0; i + kSignatureLength <= length; i++) {
+    if (data[i] == 0xA5 && data[i + 1] == 0xA5 && data[i + 5] == 0x5A) return i;
+  }
+  return length;
+}
+
+}  // namespace
+
+void PatchAutoload(ImageBuffer& image) {
+  const uint8_t mode = static_cast<uint8_t>(gOptionState.Autoload);
+  if (mode != 0 && mode < 4 && image.Data != nullptr && image.Length != 0) {
+    const uint64_t at = FindSignature(image.Data, image.Length);
+    if (at < image.Length) {
+      const AutoloadValues& row = kAutoloadTable[mode];
+      const bool small = gOptionState.BlockCount == 1 || gOptionState.BlockCount == 2;
+      image.Data[at + kFirstByte] = small ? row.SmallFirst : row.LargeFirst;
+      image.Data[at + kSecondByte] = small ? row.SmallSecond : row.LargeSecond;
+      ConSetAttribute(kAttrAutoload);
+      Print(row.Message);
+    }
+  }
+  ConSetAttribute(kAttrNormal);
+}

@@ -8,5 +8,8 @@
 // The run count of this burn-in run; 0 until BumpBurnInCounter sets it.
 extern uint64_t gBurnInRunCount;
 
+// The counter file, on the first volume; the set-up resets it, each run bumps it.
+inline constexpr Char16 kBurnInCounterPath[] = u"\\EFI\\BOOT\\FlashTimes.TXT";
+
 void CreateBurnInScripts(size_t argc, Char16** argv);
 void BumpBurnInCounter();
