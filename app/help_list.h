@@ -1,0 +1,4 @@
+// The option list that /ah prints.
+#pragma once
+
+void PrintHelpList();

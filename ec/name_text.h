@@ -1,0 +1,9 @@
+// Showing an identity text (an EC reply or an image tag value) on the console.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Prints bytes[0..count) up to, not including, the first '$'. Each byte is
+// shown as the UCS-2 character of the same value; a NUL shows nothing.
+void PrintNameText(const uint8_t* bytes, size_t count);
