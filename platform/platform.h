@@ -161,3 +161,7 @@ void PortWrite8(uint16_t port, uint8_t value);
 // Implemented by app/: everything the image does once the backend has set up
 // its service pointers. Returns the image's exit status.
 EfiStatus TarnwickEntry();
+// The entry hands FlashAppMain's exit code here before it turns the code into
+// a status: the simulated machine keeps it for tests and tarnwick-sim's
+// summary; the firmware backend does nothing with it.
+void PlatformNoteExitCode(int code);

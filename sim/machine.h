@@ -76,11 +76,12 @@ struct MachineConfig {
 
 // One call the program made on the console, in order.
 struct ConsoleCall {
-  enum Kind { Text, Attribute, Clear, Cursor, CursorVisible } What;
+  enum class Kind { Text, Attribute, Clear, Cursor, CursorVisible } What;
   std::u16string Text;     // Text: the string as written
   size_t Attribute = 0;    // Text: the attribute in force; Attribute: the new one
   size_t Column = 0, Row = 0;  // Cursor
   bool Visible = false;    // CursorVisible
+  EfiStatus Status = kEfiSuccess;  // Cursor: what SetCursorPosition answered
 };
 
 struct ScreenCell {
@@ -106,7 +107,9 @@ struct Console {
 struct Audit {
   size_t OpenAllocations = 0;   // allocations not freed
   size_t OpenFiles = 0;         // file handles not closed
+  size_t Misuse = 0;            // frees of unknown pointers, calls on closed or unknown handles
   std::vector<std::string> Details;  // one line per leftover, for failure messages
+  bool Clean() const { return OpenAllocations == 0 && OpenFiles == 0 && Misuse == 0; }
 };
 
 struct Machine {
@@ -120,7 +123,9 @@ struct Machine {
   bool PoweredOff = false;          // PowerOffMode::Halt ended the run, or the power was cut
   bool PowerCut = false;
   size_t KeyWaits = 0;
+  bool KeysExhausted = false;       // the program waited for a key when none was left (the run ended)
   EfiStatus ExitStatus = kEfiSuccess;
+  int ExitCode = -1;                // FlashAppMain's code as the entry reported it (-1: not reported)
 };
 
 // Sets up a fresh machine (the previous one is discarded).
