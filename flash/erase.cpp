@@ -1,7 +1,100 @@
-// Placeholder until the real code lands.
 #include "flash/erase.h"
 
-bool FlashChipErase() { return true; }
-bool FlashSectorEraseAll() { return true; }
-bool FlashEraseKeepReserved() { return true; }
-void FlashEraseOneSector(uint32_t) {}
+#include "app/option_state.h"
+#include "ec/ec_channel.h"
+#include "flash/flash_mode.h"
+#include "flash/progress.h"
+#include "platform/format.h"
+
+namespace {
+
+// The chip erase of a 192 or 256 KB part answers a completion byte; give it
+// four tries of a long OBF wait each.
+constexpr uint8_t kEraseComplete = 0xF8;
+constexpr uint32_t kCompletionTries = 4;
+constexpr uint32_t kCompletionPollReads = 1 + 300000;
+// Smaller parts answer nothing: wait 64 marks of 15 ms instead.
+constexpr uint32_t kTimedMarks = 64;
+constexpr size_t kTimedMarkStallUs = 15000;
+// A sector erase is paced by a 1 ms stall and the next command's handshake.
+constexpr size_t kSectorEraseStallUs = 1000;
+// /g keeps the G-sensor data in the last two sectors of block 2.
+constexpr uint32_t kKeepReservedSectors = kKeepReservedLength / kSectorSize;  // 190
+// The sector address travels in three bytes: sectors past this one would
+// wrap around to the start of the flash.
+constexpr uint32_t kLastAddressableSector = (1u << 24) / kSectorSize;  // 16,384
+
+void EraseSectorAt(uint32_t address) {
+  EcSendCommand(EC_FLASH_SECTOR_ERASE);
+  SendFlashAddress(address, 3);
+  Stall(kSectorEraseStallUs);
+}
+
+// Erases sectors 0 to count - 1 with one "*" each, opening a line per block
+// and closing every full block's line with blockEnd.
+void EraseSectorRun(uint32_t count, const Char16* blockEnd) {
+  for (uint32_t sector = 0; sector < count; sector++) {
+    if (sector % kSectorsPerBlock == 0) ProgressBlockOpen(sector / kSectorsPerBlock);
+    EraseSectorAt(sector * kSectorSize);
+    ProgressText(u"*");
+    if ((sector + 1) % kSectorsPerBlock == 0) ProgressText(blockEnd);
+  }
+}
+
+bool AwaitChipEraseCompletion() {
+  const EcPortSet& ports = gOptionState.Ports;
+  for (uint32_t attempt = 0; attempt < kCompletionTries; attempt++) {
+    EcWaitObfSet(ports.CommandPort, kCompletionPollReads);
+    if (PortRead8(ports.DataPort) == kEraseComplete) {
+      ProgressText(u"Erasing:****************************************************************   Fine\n");
+      return true;
+    }
+  }
+  ProgressText(u"\nErase failure\n");
+  return false;
+}
+
+}  // namespace
+
+bool FlashChipErase() {
+  EcSendCommand(EC_FLASH_CHIP_ERASE);
+  for (uint32_t i = 0; i < 4; i++) EcSendCommand(0x00);
+  ProgressText(u"Erase ====================>\n");
+  const int8_t blockCount = gOptionState.BlockCount;
+  if (blockCount == 3 || blockCount == 4) return AwaitChipEraseCompletion();
+  ProgressText(u"Erasing:");
+  for (uint32_t mark = 0; mark < kTimedMarks; mark++) {
+    ProgressText(u"*");
+    Stall(kTimedMarkStallUs);
+  }
+  ProgressText(u"   Fine\n");
+  return true;
+}
+
+bool FlashSectorEraseAll() {
+  ProgressText(u"Erase  ====================>");
+  EraseSectorRun(FlashBlockCount() * kSectorsPerBlock, u"   Done");
+  ProgressText(u"\n ersse success\n");
+  return true;
+}
+
+// Erases whatever the block count: with 1 or 2 blocks the commands past the
+// ROM go out all the same, with 4 blocks block 3 is left alone.
+bool FlashEraseKeepReserved() {
+  ProgressText(u"Erase ====================>");
+  EraseSectorRun(kKeepReservedSectors, u"   Fine");
+  ProgressText(u"     Fine\n");
+  return true;
+}
+
+void FlashEraseOneSector(uint32_t sector) {
+  ProgressText(u"Erase ====================>");
+  // The option parser allows 1 to 16,384 only; never let a sector number
+  // wrap around to another sector.
+  if (sector == 0 || sector > kLastAddressableSector) return;
+  const uint32_t first = (sector - 1) * kSectorSize;
+  Print(u"\nErase from 0x%08x to 0x%08x : ", first, first + kSectorSize - 1);
+  EraseSectorAt(first);
+  ProgressText(u" *");
+  ProgressText(u"     Done\n");
+}

@@ -1,8 +1,49 @@
-// Placeholder until the real code lands.
 #include "flash/flash_mode.h"
 
+#include "app/option_state.h"
+#include "ec/ec_channel.h"
+#include "platform/format.h"
+
 uint8_t gFlashModeReply;
-void EnterFlashMode() {}
-void QueryFlashMode() {}
-void ShowFlashPartId(uint64_t) {}
-void ExitFlashMode() {}
+
+void EnterFlashMode() {
+  EcSendCommand(EC_FLASH_PREPARE);
+  EcSendCommand(EC_FLASH_ENTER);
+}
+
+// A reply that came and is neither 0x00 nor 0xFF turns on both the sector
+// sweep and boot-last programming; anything else leaves /l's choice alone.
+void QueryFlashMode() {
+  EcSendCommand(EC_FLASH_QUERY_MODE);
+  uint8_t reply = 0;
+  const bool came = EcReadByte(&reply);
+  if (came && reply != 0x00 && reply != 0xFF) {
+    gFlashModeReply = reply;
+    gOptionState.SectorEraseMode = 1;
+  } else {
+    gFlashModeReply = 0;
+  }
+}
+
+void ShowFlashPartId(uint64_t imageLength) {
+  EcSendCommand(EC_FLASH_READ_ID);
+  ConOutputString(u"Get Flash Part ID=========>    ");
+  // Parts of 192 KB and more answer a fourth ID byte.
+  const int8_t blockCount = gOptionState.BlockCount;
+  const uint32_t idLength = blockCount == 3 || blockCount == 4 ? 4 : 3;
+  for (uint32_t i = 0; i < idLength; i++) {
+    uint8_t id = 0;
+    EcReadByte(&id);  // shown whether or not it came in time
+    Print(u"0x%02x ", id);
+  }
+  // An image spanning exactly two blocks is a 128 KB ROM, whatever the probe said.
+  if (BlockSpan(imageLength) == 2) gOptionState.BlockCount = 2;
+  Print(u"     Rom Size(%d)K\n", 64 * static_cast<int>(gOptionState.BlockCount));
+}
+
+void ExitFlashMode() { EcSendCommand(EC_FLASH_EXIT); }
+
+void SendFlashAddress(uint32_t address, uint32_t byteCount) {
+  if (byteCount > 4) byteCount = 4;
+  for (uint32_t i = byteCount; i-- > 0;) EcSendCommand(static_cast<uint8_t>(address >> (8 * i)));
+}

@@ -23,3 +23,7 @@ void EnterFlashMode();
 void QueryFlashMode();
 void ShowFlashPartId(uint64_t imageLength);
 void ExitFlashMode();
+
+// Sends the low byteCount bytes of a flash address as parameter bytes of a
+// flash-mode command, most significant first.
+void SendFlashAddress(uint32_t address, uint32_t byteCount);
