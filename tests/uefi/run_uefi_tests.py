@@ -1,0 +1,19 @@
+#!/usr/bin/python3
+"""Runs tarnwick.efi and tarnwick-simec.efi in OVMF's UEFI shell under QEMU.
+
+usage: run_uefi_tests.py BUILD_DIR [NAME-FILTER ...]
+"""
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import harness  # noqa: E402
+import test_real_tool  # noqa: E402,F401  (registers its tests)
+import test_simulated_ec  # noqa: E402,F401
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2:
+        print(__doc__, file=sys.stderr)
+        sys.exit(2)
+    sys.exit(harness.main(os.path.abspath(sys.argv[1]), sys.argv[2:]))
