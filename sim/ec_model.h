@@ -22,7 +22,7 @@ enum class EcEventKind : uint8_t {
   FlashModeEntered,  // 0xDE then 0xDC
   FlashModeLeft,     // 0xFE (or 0xFC)
   ProtocolViolation, // something the EC's firmware would not accept; Value = offending byte
-  OutOfRange,        // an erase, program or read beyond the flash; Value = block or address byte
+  OutOfRange,        // an erase, program or read beyond the flash; Value = the address (block for 0x03)
 };
 
 struct EcEvent {
@@ -37,7 +37,7 @@ struct EcFlashFault {
   uint8_t StuckZeroMask;   // bits that read 0 whatever is programmed (a bit stuck at 0)
   bool NeverPrograms;      // programming leaves the cell as it was
   bool ReadsWrong;         // read-back gives the value XOR 0x01
-  int8_t EraseLeavesInPass;  // >0: the n-th whole-flash erase leaves this byte at 0x00
+  int8_t EraseLeavesInPass;  // >0: the n-th erase of this byte (chip erase or its sector) leaves it at 0x00
 };
 
 struct EcConfig {
@@ -73,7 +73,8 @@ struct EcConfig {
 };
 
 // A sensible EC: 192 KB flash, project "TESTPRJ$", version "01.00$", mode
-// reply 0x00, three-byte ID, chip-erase completion 0xF8, adapter present.
+// reply 0x00, four-byte ID 0xEF 0x40 0x13 0x00, chip-erase completion 0xF8,
+// adapter present, command interface on 0x66/0x62.
 void EcConfigDefaults(EcConfig* config);
 
 struct EcModel;  // defined in ec_model_state.h; one instance per machine
@@ -93,5 +94,13 @@ const EcEvent* EcModelEvents(const EcModel* ec);
 uint8_t EcModelRam(const EcModel* ec, uint8_t address);
 // Port operation index at which address was last programmed (0: never).
 uint64_t EcModelLastProgrammed(const EcModel* ec, uint32_t address);
+// Events that did not fit into the kEcMaxEvents entries.
+uint32_t EcModelEventsDropped(const EcModel* ec);
+// Port reads and writes made so far (the index that LastProgrammed and events use).
+uint64_t EcModelPortOps(const EcModel* ec);
+// Bytes queued for the host and not yet read (both interfaces).
+uint32_t EcModelPendingOutput(const EcModel* ec);
+// True once IBF is stuck for good (IbfStuckForever or IbfStuckAfterBytes).
+bool EcModelDead(const EcModel* ec);
 
 }  // namespace sim
