@@ -277,6 +277,7 @@ void EcModelReset(EcModel* ec, const EcConfig* config, const uint8_t* flashBytes
 
   ec->PortOps = 0;
   ec->HostWrites = 0;
+  ec->DataWrites = 0;
   ec->Dead = false;
   ClearInterface(&ec->Interfaces[0]);
   ClearInterface(&ec->Interfaces[1]);
@@ -342,19 +343,26 @@ void EcModelPortWrite(EcModel* ec, uint16_t port, uint8_t value) {
   uint8_t which = ec->PortInterface[slot];
   if (which == kEcNoInterface) return;
   EcInterface* f = &ec->Interfaces[which];
+  bool data = ec->PortIsData[slot];
   ++ec->HostWrites;
+  ec->DataWrites += data;
   if (ec->Dead) return;
-  bool dropped = f->Ibf && ec->Config.DropWritesWhileIbf;
-  f->Ibf = true;
-  f->IbfReadsLeft = ec->Config.IbfBusyReads;
-  if (!dropped) {
-    if (ec->PortIsData[slot]) {
+  const EcConfig& c = ec->Config;
+  if (f->Ibf && c.DropWritesWhileIbf) {
+    // The EC is still busy with the previous byte; this one is lost.
+  } else {
+    f->Ibf = true;
+    f->IbfReadsLeft = c.IbfBusyReads;
+    if (data) {
       DataWrite(ec, port, value);
     } else {
       CommandWrite(ec, f, port, value);
     }
   }
-  if (ec->Config.IbfStuckAfterBytes != 0 && ec->HostWrites >= ec->Config.IbfStuckAfterBytes) Die(ec);
+  if ((c.IbfStuckAfterBytes != 0 && ec->HostWrites >= c.IbfStuckAfterBytes) ||
+      (c.IbfStuckAfterDataBytes != 0 && ec->DataWrites >= c.IbfStuckAfterDataBytes)) {
+    Die(ec);
+  }
 }
 
 const uint8_t* EcModelFlash(const EcModel* ec) { return ec->Flash; }

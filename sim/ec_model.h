@@ -61,6 +61,7 @@ struct EcConfig {
 
   // ---- fault knobs ----
   uint64_t IbfStuckAfterBytes;  // after this many host writes IBF never clears again (0: off)
+  uint64_t IbfStuckAfterDataBytes;  // the same, counting only writes to a data port (0: off)
   bool IbfStuckForever;         // IBF set from the start
   bool ObfNeverSet;             // OBF never comes (bytes still queue; the data port gives them)
   bool ChipEraseNoObf;          // the chip erase's completion bytes never raise OBF

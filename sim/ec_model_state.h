@@ -37,6 +37,7 @@ struct EcModel {
   EcConfig Config;
   uint64_t PortOps;          // port reads and writes so far (every call counts)
   uint64_t HostWrites;       // writes to this EC's ports (IbfStuckAfterBytes counts these)
+  uint64_t DataWrites;       // the ones to a data port (IbfStuckAfterDataBytes)
   bool Dead;                 // IBF stuck for good: the EC takes no more bytes
 
   // Ports 0x60..0x6E (even) by (port - 0x60) / 2: which interface answers

@@ -369,24 +369,31 @@ TEST_F(EcModelTest, WatchdogExitLeavesFlashModeAndRecordsTheDelay) {
   EXPECT_EQ(RamRead(0x10), 0x01);  // back to normal operation
 }
 
-TEST_F(EcModelTest, IbfStuckForeverOrAfterSomeWrites) {
+TEST_F(EcModelTest, IbfStuckForeverTakesNothing) {
   config_.IbfStuckForever = true;
   Boot();
   EXPECT_EQ(WaitIbf(0x66), 1000);
   Out(0x66, 0x92);
   EXPECT_EQ(In(0x66), 0x02);
+  EXPECT_EQ(EcModelPendingOutput(ec_.get()), 0u);
   EXPECT_TRUE(EcModelDead(ec_.get()));
+}
 
-  config_.IbfStuckForever = false;
-  config_.IbfStuckAfterBytes = 8;  // 0xDE 0xDC, 0x02 and its four bytes, one data byte
-  Boot();
-  EnterFlashMode();
-  Send({0x02, 0x00, 0x00, 0x00, 0x00});
-  WriteData(0x11);
-  WriteData(0x22);
-  EXPECT_EQ(FlashAt(0), 0x11);
-  EXPECT_EQ(FlashAt(1), 0xFF);
-  EXPECT_EQ(WaitIbf(0x66), 1000);
+TEST_F(EcModelTest, EcDiesAfterSomeWrites) {
+  struct Case { uint64_t afterWrites, afterDataBytes; };
+  // 0xDE 0xDC, 0x02 and its four bytes, then the data: the EC takes three data bytes.
+  for (Case c : {Case{10, 0}, Case{0, 3}}) {
+    config_.IbfStuckAfterBytes = c.afterWrites;
+    config_.IbfStuckAfterDataBytes = c.afterDataBytes;
+    Boot();
+    EnterFlashMode();
+    Send({0x02, 0x00, 0x00, 0x00, 0x00});
+    for (int i = 0; i < 5; ++i) WriteData(0x10 + i);
+    EXPECT_EQ(FlashAt(2), 0x12);
+    EXPECT_EQ(FlashAt(3), 0xFF);
+    EXPECT_EQ(WaitIbf(0x66), 1000);
+    EXPECT_TRUE(EcModelDead(ec_.get()));
+  }
 }
 
 TEST_F(EcModelTest, ObfNeverSetStillLetsTheDataPortGiveTheBytes) {
@@ -417,7 +424,7 @@ TEST_F(EcModelTest, WritesWhileIbfSetAreDroppedOrAccepted) {
     Boot();
     Out(0x66, 0x81);
     Out(0x62, 0x30);  // no IBF wait in between
-    WaitIbf(0x66);
+    EXPECT_EQ(WaitIbf(0x66), 3);  // a dropped byte does not restart the EC's work
     Out(0x62, 0x44);
     WaitIbf(0x66);
     EXPECT_EQ(EcModelRam(ec_.get(), 0x30), drop ? 0x00 : 0x44);
