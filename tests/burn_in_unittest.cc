@@ -1,0 +1,321 @@
+// The burn-in set-up (scripts, counter reset, power cycle) and the run
+// counter, on the simulated machine's first volume.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/option_state.h"
+#include "power/burn_in.h"
+#include "power/post_flash.h"
+#include "sim/machine.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::ArgVector;
+using testing_support::TempDir;
+
+constexpr char kFirst[] = "EFI/BOOT/ecBurnIn1st.NSH";
+constexpr char kStartUp[] = "EFI/BOOT/StartUp.NSH";
+constexpr char kSecond[] = "EFI/BOOT/ecBurnIn2nd.NSH";
+constexpr char kCounter[] = "EFI/BOOT/FlashTimes.TXT";
+
+std::string Script(const std::string& volume, const std::string& copy, const std::string& directory,
+                   const std::string& image) {
+  return volume + "\ncd \\EFI\\BOOT\ncp -q " + copy + " StartUp.NSH\ncd " + directory + "\ntarnwick " + image +
+         " /ad /c5 /v /br \r\n";
+}
+
+sim::MachineConfig ConfigFor(const TempDir& volume, std::optional<std::u16string> cwd = u"FS0:\\EC\\TOOLS") {
+  sim::MachineConfig config;
+  config.Volumes = {volume.Path()};
+  config.CurrentDirectory = cwd;
+  return config;
+}
+
+void RunSetUp(const sim::MachineConfig& config, const std::vector<std::u16string>& args) {
+  sim::Boot(config);
+  ResetOptionState();
+  SelectEcPorts(1);
+  ArgVector argv(args);
+  CreateBurnInScripts(argv.Argc(), argv.Argv());
+}
+
+std::string Console() { return sim::TheMachine().Screen.PlainUtf8(); }
+
+struct Write {
+  uint16_t Port;
+  uint8_t Value;
+  bool operator==(const Write& o) const { return Port == o.Port && Value == o.Value; }
+};
+
+std::vector<Write> Writes() {
+  std::vector<Write> out;
+  for (const sim::PortAccess& a : sim::TheMachine().Trace)
+    if (a.Write) out.push_back({a.Port, a.Value});
+  return out;
+}
+
+void ExpectClean(const std::string& what) {
+  sim::Audit audit = sim::TakeAudit();
+  EXPECT_TRUE(audit.Clean()) << what << ": " << (audit.Details.empty() ? "" : audit.Details[0]);
+}
+
+// Nothing reached the EC and no time passed: the machine was not power-cycled.
+void ExpectNoPowerCycle(const std::string& what) {
+  EXPECT_TRUE(Writes().empty()) << what;
+  EXPECT_TRUE(sim::TheMachine().Stalls.empty()) << what;
+}
+
+const std::string kCountdownLine =
+    "Down count to shutdown then auto power on,  Waitting (5) second(s) .....";
+
+TEST(BurnInSetUp, TheWorkedExampleByteForByte) {
+  TempDir volume;
+  volume.MakeDir("EFI/BOOT");
+  RunSetUp(ConfigFor(volume), {u"A.BIN", u"/bi", u"B.BIN"});
+
+  const std::string first = Script("FS0:", "ecBurnIn2ND.NSH", "\\EC\\TOOLS", "A.BIN");
+  EXPECT_EQ(volume.Read(kStartUp), first);
+  EXPECT_EQ(volume.Read(kFirst), first);
+  EXPECT_EQ(volume.Read(kSecond), Script("FS0:", "ecBurnIn1ST.NSH", "\\EC\\TOOLS", "B.BIN"));
+  EXPECT_EQ(volume.Read(kCounter), "0");
+
+  EXPECT_EQ(Console(), "Create Burn in File : ecBurnIn1st.NSH \n"
+                       "Create Burn in File : ecBurnIn2nd.NSH \n"
+                       "Create AutoRun File : StartUp.NSH \n" +
+                           kCountdownLine + "543210" + std::string(75, ' ') +
+                           "Wait a moment again about 0~4 seconds.");
+  const sim::Console& screen = sim::TheMachine().Screen;
+  EXPECT_EQ(screen.Row(12), std::string(18, ' ') + "Wait a moment again about 0~4 seconds.");
+  EXPECT_EQ(screen.Attribute, 0x02u);
+  EXPECT_TRUE(screen.CursorVisible);
+
+  // The digits go inside the brackets, one per second, before the EC is told.
+  std::vector<std::u16string> digits;
+  const auto& calls = screen.Calls;
+  for (size_t i = 0; i + 1 < calls.size(); i++)
+    if (calls[i].What == sim::ConsoleCall::Kind::Cursor && calls[i].Column == 62 && calls[i].Row == 12) {
+      EXPECT_EQ(calls[i + 1].Attribute, 0x04u);
+      digits.push_back(calls[i + 1].Text);
+    }
+  EXPECT_EQ(digits, (std::vector<std::u16string>{u"5", u"4", u"3", u"2", u"1", u"0"}));
+  EXPECT_EQ(sim::TheMachine().Stalls, std::vector<uint64_t>(6, 1000000));
+  EXPECT_EQ(Writes(), (std::vector<Write>{{0x62, 0x97}, {0x62, 0x00}, {0x62, 0x05}, {0x66, 0x95}}));
+  for (const sim::PortAccess& a : sim::TheMachine().Trace) EXPECT_EQ(a.TimeUs, 6000000u);
+  ExpectClean("worked example");
+}
+
+TEST(BurnInSetUp, SecondNameAndDirectoryRules) {
+  struct Case {
+    std::u16string Cwd;
+    std::vector<std::u16string> Args;
+    std::string Volume, Directory, FirstImage, SecondImage;
+  } cases[] = {
+      {u"FS0:\\EC\\TOOLS", {u"A.BIN", u"/bi"}, "FS0:", "\\EC\\TOOLS", "A.BIN", "A.BIN"},
+      {u"FS0:\\EC\\TOOLS", {u"A.BIN", u"/bi", u"/y"}, "FS0:", "\\EC\\TOOLS", "A.BIN", "A.BIN"},
+      {u"FS0:\\EC\\TOOLS", {u"A.BIN", u"/bi", u"B.BIN", u"C.BIN"}, "FS0:", "\\EC\\TOOLS", "A.BIN", "B.BIN"},
+      {u"FS0:\\", {u"A.BIN", u"/bi", u"B.BIN"}, "FS0:", "\\", "A.BIN", "B.BIN"},
+      {u"FS10:\\X", {u"A.BIN", u"/bi", u"B.BIN"}, "FS10:", "\\X", "A.BIN", "B.BIN"},
+      {u"BLK3:", {u"A.BIN", u"/bi", u"B.BIN"}, "BLK3:", "\\", "A.BIN", "B.BIN"},
+      {u"MAPPING", {u"a.bin", u"/bi", u"b.bin"}, "MAPP", "\\", "a.bin", "b.bin"},
+  };
+  for (const Case& c : cases) {
+    TempDir volume;
+    volume.MakeDir("EFI/BOOT");
+    RunSetUp(ConfigFor(volume, c.Cwd), c.Args);
+    const std::string first = Script(c.Volume, "ecBurnIn2ND.NSH", c.Directory, c.FirstImage);
+    EXPECT_EQ(volume.Read(kStartUp), first);
+    EXPECT_EQ(volume.Read(kFirst), first);
+    EXPECT_EQ(volume.Read(kSecond), Script(c.Volume, "ecBurnIn1ST.NSH", c.Directory, c.SecondImage));
+  }
+}
+
+TEST(BurnInSetUp, OldLongerFilesAreReplacedWhole) {
+  TempDir volume;
+  volume.MakeDir("EFI/BOOT");
+  volume.Write(kStartUp, std::string(500, '#') + "\nold script\n");
+  volume.Write(kSecond, std::string(300, '#'));
+  volume.Write(kCounter, "41");
+  RunSetUp(ConfigFor(volume), {u"A.BIN", u"/bi", u"B.BIN"});
+  EXPECT_EQ(volume.Read(kStartUp), Script("FS0:", "ecBurnIn2ND.NSH", "\\EC\\TOOLS", "A.BIN"));
+  EXPECT_EQ(volume.Read(kSecond), Script("FS0:", "ecBurnIn1ST.NSH", "\\EC\\TOOLS", "B.BIN"));
+  EXPECT_EQ(volume.Read(kCounter), "0");
+}
+
+TEST(BurnInSetUp, AFileTheDeleteLeavesIsCutInstead) {
+  TempDir volume;
+  volume.MakeDir("EFI/BOOT");
+  volume.Write(kStartUp, std::string(500, '#'));
+  sim::MachineConfig config = ConfigFor(volume);
+  config.Fault.DeleteFailCall = 2;  // StartUp.NSH's delete
+  RunSetUp(config, {u"A.BIN", u"/bi", u"B.BIN"});
+  EXPECT_EQ(volume.Read(kStartUp), Script("FS0:", "ecBurnIn2ND.NSH", "\\EC\\TOOLS", "A.BIN"));
+}
+
+TEST(BurnInSetUp, FailuresBeforeTheScriptsAreWritten) {
+  const std::string create = "Can't create file: \\EFI\\BOOT\\";
+  struct Case {
+    const char* What;
+    void (*Inject)(sim::Faults&);
+    bool MakeBoot;
+    std::string Message;
+    std::vector<const char*> EmptyFiles;  // created but never written
+  } cases[] = {
+      {"no file system", [](sim::Faults& f) { f.NoFileSystem = true; }, true,
+       "Can't create file protocal (Err. No. : 1)\n", {}},
+      {"volume", [](sim::Faults& f) { f.OpenVolumeFails = {0}; }, true, "Can't OpenVolume (Err. No. : 1)\n", {}},
+      {"missing \\EFI\\BOOT", [](sim::Faults&) {}, false, create + "ecBurnIn1st.NSH, (Err. No. :1)\n", {}},
+      {"third file", [](sim::Faults& f) { f.CreateFailPath = u"\\EFI\\BOOT\\ecBurnIn2nd.NSH"; }, true,
+       create + "ecBurnIn2nd.NSH, (Err. No. :1)\n", {kFirst, kStartUp}},
+      // The counter's second creation, after its delete.
+      {"counter again", [](sim::Faults& f) { f.CreateFailCall = 8; }, true,
+       create + "FlashTimes.TXT, (Err. No. :1)\n", {kFirst, kStartUp, kSecond}},
+  };
+  for (const Case& c : cases) {
+    TempDir volume;
+    if (c.MakeBoot) volume.MakeDir("EFI/BOOT");
+    sim::MachineConfig config = ConfigFor(volume);
+    c.Inject(config.Fault);
+    RunSetUp(config, {u"A.BIN", u"/bi", u"B.BIN"});
+    EXPECT_EQ(Console(), c.Message) << c.What;
+    for (const char* file : {kFirst, kStartUp, kSecond, kCounter}) {
+      bool empty = false;
+      for (const char* e : c.EmptyFiles) empty = empty || std::string(e) == file;
+      EXPECT_EQ(volume.Exists(file), empty) << c.What << " " << file;
+      if (empty) EXPECT_EQ(volume.Read(file), "") << c.What << " " << file;
+    }
+    ExpectNoPowerCycle(c.What);
+    ExpectClean(c.What);
+  }
+}
+
+TEST(BurnInSetUp, WithoutACurrentDirectoryNothingIsTouched) {
+  TempDir volume;
+  volume.MakeDir("EFI/BOOT");
+  RunSetUp(ConfigFor(volume, std::nullopt), {u"A.BIN", u"/bi", u"B.BIN"});
+  EXPECT_TRUE(sim::TheMachine().Screen.Calls.empty());
+  EXPECT_FALSE(volume.Exists(kStartUp));
+  ExpectNoPowerCycle("no current directory");
+  ExpectClean("no current directory");
+}
+
+TEST(BurnInSetUp, ACounterThatDoesNotCloseIsReportedAndThePowerCycleGoesOn) {
+  TempDir volume;
+  volume.MakeDir("EFI/BOOT");
+  sim::MachineConfig config = ConfigFor(volume);
+  config.Fault.CloseFailPath = u"\\EFI\\BOOT\\FlashTimes.TXT";
+  RunSetUp(config, {u"A.BIN", u"/bi", u"B.BIN"});
+  EXPECT_NE(Console().find("Create AutoRun File : StartUp.NSH \n"
+                           "Can not close the input file: \\EFI\\BOOT\\FlashTimes.TXT, (Err. No.: 1)\n" +
+                           kCountdownLine),
+            std::string::npos)
+      << Console();
+  EXPECT_EQ(Writes().size(), 4u);
+}
+
+// ---- the counter ----------------------------------------------------------------
+
+void RunBump(const sim::MachineConfig& config) {
+  sim::Boot(config);
+  ResetOptionState();
+  SelectEcPorts(1);
+  gBurnInRunCount = 0;
+  BumpBurnInCounter();
+}
+
+TEST(BurnInCounter, CountsAtTheWidthOfItsDigits) {
+  struct Case {
+    std::string Before, After;
+    uint64_t Count;
+  } cases[] = {
+      {"0", "1", 1},
+      {"9", "10", 10},
+      {"41", "42", 42},
+      {"007", "008", 8},
+      {"0999", "1000", 1000},
+      {"9999", "10000", 10000},
+      {"", "1", 1},
+      {"999999999", "1000000000", 1000000000},
+      {"0000000000", "0000000001", 1},
+      {"9999999998", "9999999999", 9999999999ull},
+      // Left alone: not all digits, longer than ten bytes, or an eleventh digit needed.
+      {"12\r\n", "12\r\n", 0},
+      {"1-2", "1-2", 0},
+      {"123456789012", "123456789012", 0},
+      {"9999999999", "9999999999", 0},
+  };
+  for (const Case& c : cases) {
+    TempDir volume;
+    volume.Write(kCounter, c.Before);
+    RunBump(ConfigFor(volume));
+    EXPECT_EQ(volume.Read(kCounter), c.After) << c.Before;
+    EXPECT_EQ(gBurnInRunCount, c.Count) << c.Before;
+    EXPECT_EQ(Console(), "") << c.Before;
+    ExpectClean(c.Before);
+  }
+}
+
+TEST(BurnInCounter, FailedStepsLeaveTheFileAndCountZero) {
+  struct Case {
+    const char* What;
+    void (*Inject)(sim::Faults&);
+  } cases[] = {
+      {"size query", [](sim::Faults& f) { f.GetInfoStatus = kEfiDeviceError; }},
+      {"second GetInfo", [](sim::Faults& f) { f.GetInfoFailCall = 2; }},
+      {"info record", [](sim::Faults& f) { f.AllocFailCall = 1; }},
+      {"digit buffer", [](sim::Faults& f) { f.AllocFailCall = 2; }},
+      {"read", [](sim::Faults& f) { f.ReadFailCall = 1; }},
+      {"short read", [](sim::Faults& f) { f.ReadShortBytes = 1; }},
+      {"size past 4 GiB", [](sim::Faults& f) { f.GetInfoFileSize = 0x100000002ull; }},
+  };
+  for (const Case& c : cases) {
+    TempDir volume;
+    volume.Write(kCounter, "41");
+    sim::MachineConfig config = ConfigFor(volume);
+    c.Inject(config.Fault);
+    RunBump(config);
+    EXPECT_EQ(volume.Read(kCounter), "41") << c.What;
+    EXPECT_EQ(gBurnInRunCount, 0u) << c.What;
+    ExpectClean(c.What);
+  }
+}
+
+TEST(BurnInCounter, OpenFailuresPrintTheirMessage) {
+  struct Case {
+    const char* What;
+    void (*Inject)(sim::Faults&);
+    const char* Message;
+  } cases[] = {
+      {"missing file", [](sim::Faults&) {}, "Can't create file: \\EFI\\BOOT\\FlashTimes.TXT, (Err. No. :1)\n"},
+      {"no file system", [](sim::Faults& f) { f.NoFileSystem = true; }, "Can't create file protocal (Err. No. : 1)\n"},
+      {"volume", [](sim::Faults& f) { f.OpenVolumeFails = {0}; }, "Can't OpenVolume (Err. No. : 1)\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir volume;
+    volume.MakeDir("EFI/BOOT");
+    sim::MachineConfig config = ConfigFor(volume);
+    c.Inject(config.Fault);
+    RunBump(config);
+    EXPECT_EQ(Console(), c.Message) << c.What;
+    EXPECT_EQ(gBurnInRunCount, 0u) << c.What;
+    EXPECT_FALSE(volume.Exists(kCounter)) << c.What;
+    ExpectClean(c.What);
+  }
+}
+
+TEST(BurnInCounter, TheFirstRunAfterTheSetUpShowsOne) {
+  TempDir volume;
+  volume.Write(kCounter, "0");
+  RunBump(ConfigFor(volume));
+  gOptionState.PostAction = PostFlashAction::ColdBoot;
+  gOptionState.DelaySeconds = 5;
+  gOptionState.BurnInCount = 1;
+  RunPostFlashAction();
+  EXPECT_EQ(sim::TheMachine().Screen.Row(24),
+            std::string(18, ' ') + "Down count to shutdown,  Waitting (1) second(s) ..... (1)");
+}
+
+}  // namespace

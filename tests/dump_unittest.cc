@@ -1,0 +1,193 @@
+// The EC ROM dump: the file it leaves (name, place, bytes), the console, the
+// port traffic, and every failure with its message and what is left behind.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/option_state.h"
+#include "flash/dump.h"
+#include "sim/machine.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::CountOf;
+using testing_support::TempDir;
+
+constexpr char kName[] = "ECRom12071030.bin";  // the machine's clock: 12-07 10:30
+
+std::vector<uint8_t> FlashPattern() {
+  std::vector<uint8_t> flash(196608);
+  for (size_t i = 0; i < flash.size(); i++) flash[i] = static_cast<uint8_t>((i * 131 + (i >> 8)) & 0xFF);
+  return flash;
+}
+
+sim::MachineConfig ConfigFor(const TempDir& volume) {
+  sim::MachineConfig config;
+  config.Volumes = {volume.Path()};
+  config.Flash = FlashPattern();
+  return config;
+}
+
+void RunDump(const sim::MachineConfig& config, int8_t blocks = 2) {
+  sim::Boot(config);
+  ResetOptionState();
+  SelectEcPorts(1);
+  gOptionState.BlockCount = blocks;
+  DumpEcRom();
+}
+
+std::string Console() { return sim::TheMachine().Screen.PlainUtf8(); }
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+std::vector<uint8_t> CommandWrites() {
+  std::vector<uint8_t> out;
+  for (const sim::PortAccess& a : sim::TheMachine().Trace)
+    if (a.Write) out.push_back(a.Value);
+  return out;
+}
+
+void ExpectClean(const char* what) {
+  sim::Audit audit = sim::TakeAudit();
+  EXPECT_TRUE(audit.Clean()) << what << ": " << (audit.Details.empty() ? "" : audit.Details[0]);
+}
+
+std::string BlockLine(int block) { return "Block " + std::to_string(block) + ":" + std::string(64, '*') + "\n"; }
+
+TEST(Dump, TwoBlocksGiveTheFlashInADatedFileAtTheRoot) {
+  TempDir volume;
+  RunDump(ConfigFor(volume));
+  std::vector<uint8_t> flash = FlashPattern();
+  flash.resize(131072);
+  EXPECT_EQ(Bytes(volume.Read(kName)), flash);
+  EXPECT_EQ(Console(), "It get data to buufer, then write to file\n" + BlockLine(0) + BlockLine(1) +
+                           "Waitting to write data to the input file : \\" + kName);
+  // Flash mode opened without the mode query, one read per block, then left.
+  EXPECT_EQ(CommandWrites(), (std::vector<uint8_t>{0xDE, 0xDC, 0x03, 0x00, 0x03, 0x01, 0xFE}));
+  for (const sim::PortAccess& a : sim::TheMachine().Trace)
+    if (a.Write) EXPECT_EQ(a.Port, 0x66);
+  ExpectClean("success");
+}
+
+TEST(Dump, NameFollowsTheCurrentDirectoryOnTheFirstVolume) {
+  struct Case {
+    std::optional<std::u16string> Cwd;
+    const char* Directory;  // where the file lands on the first volume
+    const char* Shown;      // the name as printed
+  } cases[] = {
+      {u"FS0:\\", "", "\\ECRom12071030.bin"},
+      {u"FS0:\\EC\\DUMPS", "EC/DUMPS/", "\\EC\\DUMPS\\ECRom12071030.bin"},
+      {u"FS1:\\EC", "EC/", "\\EC\\ECRom12071030.bin"},  // the path only: still the first volume
+      {std::nullopt, "", "\\ECRom12071030.bin"},
+      {u"FS0:", "", "\\ECRom12071030.bin"},
+  };
+  for (const Case& c : cases) {
+    TempDir first, second;
+    first.MakeDir("EC/DUMPS");
+    second.MakeDir("EC");
+    sim::MachineConfig config = ConfigFor(first);
+    config.Volumes.push_back(second.Path());
+    config.CurrentDirectory = c.Cwd;
+    RunDump(config, 1);
+    EXPECT_EQ(first.Read(std::string(c.Directory) + kName).size(), 65536u) << c.Shown;
+    EXPECT_FALSE(second.Exists(std::string(c.Directory) + kName)) << c.Shown;
+    EXPECT_NE(Console().find(std::string("input file : ") + c.Shown), std::string::npos) << Console();
+  }
+}
+
+TEST(Dump, AClockThatCannotBeReadGivesZeros) {
+  TempDir volume;
+  sim::MachineConfig config = ConfigFor(volume);
+  config.Fault.GetTimeFails = true;
+  RunDump(config, 1);
+  EXPECT_EQ(volume.Read("ECRom00000000.bin").size(), 65536u);
+}
+
+TEST(Dump, ADumpOverALargerFileOfTheSameMinuteLeavesNoTail) {
+  TempDir volume;
+  volume.Write(kName, std::string(300000, 'x'));
+  RunDump(ConfigFor(volume), 1);
+  std::vector<uint8_t> flash = FlashPattern();
+  flash.resize(65536);
+  EXPECT_EQ(Bytes(volume.Read(kName)), flash);
+}
+
+TEST(Dump, FailuresPrintTheirMessageAndCloseEverything) {
+  const std::string name = std::string("\\") + kName;
+  struct Case {
+    const char* What;
+    void (*Inject)(sim::Faults&);
+    int8_t Blocks;
+    std::string Message;
+    bool FileLeft;    // a file of the name exists afterwards
+    bool ReadsFlash;  // flash mode was entered
+  } cases[] = {
+      {"no file system", [](sim::Faults& f) { f.NoFileSystem = true; }, 2,
+       "Can't create file protocal (Err. No. : 1)\n", false, false},
+      {"volume", [](sim::Faults& f) { f.OpenVolumeFails = {0}; }, 2, "Can't OpenVolume (Err. No. : 1)\n", false,
+       false},
+      {"create", [](sim::Faults& f) { f.CreateFailPath = u"\\ECRom12071030.bin"; }, 2,
+       "Can't create file: " + name + ", (Err. No. :1)\n", false, false},
+      {"buffer 2", [](sim::Faults& f) { f.AllocFailMinSize = 65536; }, 2,
+       "Can't create 128K buffer memory for read/write\n", true, false},
+      {"buffer 4", [](sim::Faults& f) { f.AllocFailMinSize = 65536; }, 4,
+       "Can't create 256K buffer memory for read/write\n", true, false},
+      {"write", [](sim::Faults& f) { f.WriteFailCall = 1; }, 2,
+       "Can't write data to file: " + name + ", (Err. No. :1)\n", true, true},
+      {"short write", [](sim::Faults& f) { f.WriteShortBytes = 4096; }, 2,
+       "Can't write data to file: " + name + ", (Err. No. :1)\n", true, true},
+      {"set info", [](sim::Faults& f) { f.SetInfoFailCall = 1; }, 2,
+       "Can't write data to file: " + name + ", (Err. No. :1)\n", true, true},
+      {"close", [](sim::Faults& f) { f.CloseFailPath = u"\\ECRom12071030.bin"; }, 2,
+       "Can not close the input file: " + name + ", (Err. No.: 1)\n", true, true},
+  };
+  for (const Case& c : cases) {
+    TempDir volume;
+    sim::MachineConfig config = ConfigFor(volume);
+    c.Inject(config.Fault);
+    RunDump(config, c.Blocks);
+    std::string text = Console();
+    EXPECT_EQ(CountOf(text, c.Message), 1u) << c.What << ": " << text;
+    EXPECT_EQ(volume.Exists(kName), c.FileLeft) << c.What;
+    if (!c.ReadsFlash) {
+      EXPECT_EQ(text, c.Message) << c.What;
+      EXPECT_TRUE(CommandWrites().empty()) << c.What;
+    } else {
+      EXPECT_EQ(CommandWrites().back(), 0xFE) << c.What;
+      EXPECT_TRUE(text.find("Waitting to write data to the input file : " + name) < text.find(c.Message)) << c.What;
+    }
+    if (c.FileLeft && !c.ReadsFlash) EXPECT_EQ(volume.Read(kName), "") << c.What;
+    ExpectClean(c.What);
+  }
+}
+
+TEST(Dump, AnOlderFileStaysUnchangedWhenTheBufferIsRefused) {
+  TempDir volume;
+  volume.Write(kName, "older dump");
+  sim::MachineConfig config = ConfigFor(volume);
+  config.Fault.AllocFailMinSize = 65536;
+  RunDump(config, 1);
+  EXPECT_EQ(volume.Read(kName), "older dump");
+  ExpectClean("buffer");
+}
+
+TEST(Dump, ADeadEcIsNeverSavedSilently) {
+  TempDir volume;
+  sim::MachineConfig config = ConfigFor(volume);
+  config.Ec.ObfNeverSet = true;
+  config.TraceEnabled = false;  // 16 timed-out reads per block, each a full poll
+  RunDump(config, 2);
+  std::string text = Console();
+  EXPECT_EQ(text, "It get data to buufer, then write to file\n" + BlockLine(0) + BlockLine(1) +
+                      "Waitting to write data to the input file : \\" + kName +
+                      "EC did not answer every read, the dump is not complete\n");
+  EXPECT_EQ(volume.Read(kName).size(), 131072u);
+  // The guard gives up after 16 timeouts in a row in each block.
+  EXPECT_LE(sim::TheMachine().PortOps, 2u * 16u * 100003u + 100u);
+  ExpectClean("dead EC");
+}
+
+}  // namespace
