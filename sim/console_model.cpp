@@ -31,12 +31,12 @@ void ConsoleReset(Console* console, size_t columns, size_t rows) {
 }
 
 void ConsoleWrite(Console* console, const char16_t* text) {
-  ConsoleCall call;
-  call.What = ConsoleCall::Kind::Text;
-  call.Attribute = console->Attribute;
-  for (const char16_t* p = text; *p != 0; ++p) {
-    char16_t c = *p;
-    call.Text.push_back(c);
+  std::u16string written(text);
+  ConsoleWrite(console, written, written);
+}
+
+void ConsoleWrite(Console* console, const std::u16string& written, const std::u16string& drawn) {
+  for (char16_t c : drawn) {
     if (c == u'\n') {
       NewLine(console);
     } else if (c == u'\r') {
@@ -51,6 +51,10 @@ void ConsoleWrite(Console* console, const char16_t* text) {
       }
     }
   }
+  ConsoleCall call;
+  call.What = ConsoleCall::Kind::Text;
+  call.Attribute = console->Attribute;
+  call.Text = written;
   Record(console, std::move(call));
 }
 

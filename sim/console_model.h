@@ -12,6 +12,9 @@ void ConsoleReset(Console* console, size_t columns, size_t rows);
 // left; other characters are drawn and the cursor advances, wrapping at the
 // right edge; moving down from the last row scrolls the screen up.
 void ConsoleWrite(Console* console, const char16_t* text);
+// The same, but records `written` (what the program passed) while drawing
+// `drawn` (what reached the firmware after the backend's line-end handling).
+void ConsoleWrite(Console* console, const std::u16string& written, const std::u16string& drawn);
 void ConsoleSetAttribute(Console* console, size_t attribute);
 // Clears to blanks in the attribute in force; cursor to 0,0.
 void ConsoleClear(Console* console);

@@ -3,9 +3,28 @@
 #include "sim/console_model.h"
 #include "sim/host_state.h"
 
+// The firmware console moves down a row on LF without going back to column
+// 0; the firmware backend therefore sends "\n" and "\n\r" as "\r\n". The
+// same happens here before the text reaches the screen model, while the
+// console record keeps the text as the program wrote it.
 void ConOutputString(const Char16* text) {
   if (text == nullptr) return;
-  sim::ConsoleWrite(&sim::gMachine.Screen, text);
+  std::u16string written(text);
+  std::u16string drawn;
+  drawn.reserve(written.size() + 8);
+  for (size_t i = 0; i < written.size(); ++i) {
+    char16_t c = written[i];
+    if (c == u'\r' && i + 1 < written.size() && written[i + 1] == u'\n') {
+      drawn += u"\r\n";
+      ++i;
+    } else if (c == u'\n') {
+      drawn += u"\r\n";
+      if (i + 1 < written.size() && written[i + 1] == u'\r') ++i;
+    } else {
+      drawn.push_back(c);
+    }
+  }
+  sim::ConsoleWrite(&sim::gMachine.Screen, written, drawn);
 }
 
 void ConSetAttribute(size_t attribute) { sim::ConsoleSetAttribute(&sim::gMachine.Screen, attribute); }

@@ -1,0 +1,43 @@
+// The command line of tarnwick-sim, parsed into a machine configuration.
+// Kept apart from the program so that tests can parse without a process.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/machine.h"
+
+namespace sim {
+
+struct SimCommandLine {
+  MachineConfig Config;
+  std::string FlashFile;      // --ec-flash: read at start, written back at exit
+  std::string TraceFile;      // --trace
+  std::string ScreenFile;     // --screen
+  bool Plain = false;         // --plain
+  bool Ansi = false;          // --ansi: draw with escapes even when stdout is no terminal
+  bool Help = false;          // --help
+};
+
+// Parses args (without the program name). On a mistake returns false and a
+// one-line message. Reads the --ec-flash file (its size is the flash size).
+bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out, std::string* error);
+
+std::string SimHelpText();
+
+// "EFI_SUCCESS", "EFI_UNSUPPORTED", ... (or the number in hex).
+std::string EfiStatusName(EfiStatus status);
+
+// The summary line of a finished run, without the line end:
+// "tarnwick-sim: status=EFI_UNSUPPORTED code=1 events=none".
+std::string SummaryLine();
+
+// The process exit status for the run just finished: 0 for EFI_SUCCESS and
+// for a machine that switched itself off, the low bits of an error status.
+int SimExitStatus();
+
+// The flash a machine gets when no --ec-flash file is given: 192 KB holding
+// an older image of the EC's project.
+std::vector<uint8_t> DefaultFlash(const std::string& project);
+
+}  // namespace sim
