@@ -13,7 +13,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE imageHandle, EFI_SYSTEM_TABLE* 
   gSystemTable = systemTable;
   gBootServices = systemTable->BootServices;
   gRuntimeServices = systemTable->RuntimeServices;
-  ImageStart();
+  if (!ImageStart()) return EFI_LOAD_ERROR;
   const EfiStatus status = TarnwickEntry();
   ImageExit();
   return status;

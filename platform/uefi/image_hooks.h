@@ -2,5 +2,7 @@
 // here; the simulated-EC build loads its EC and saves its flash.
 #pragma once
 
-void ImageStart();
+// False stops the image before the program runs (it then returns
+// EFI_LOAD_ERROR).
+bool ImageStart();
 void ImageExit();

@@ -69,7 +69,7 @@ endfunction()
 file(GLOB TARNWICK_EFI_COMMON CONFIGURE_DEPENDS ${TARNWICK_ROOT}/platform/uefi/*.cpp)
 file(GLOB TARNWICK_EFI_REAL CONFIGURE_DEPENDS ${TARNWICK_ROOT}/platform/uefi/real/*.cpp)
 file(GLOB TARNWICK_EFI_SIMEC CONFIGURE_DEPENDS ${TARNWICK_ROOT}/platform/uefi/simec/*.cpp)
-file(GLOB TARNWICK_EFI_EC_MODEL CONFIGURE_DEPENDS ${TARNWICK_ROOT}/sim/ec_model*.cpp)
+file(GLOB TARNWICK_EFI_EC_MODEL CONFIGURE_DEPENDS ${TARNWICK_ROOT}/sim/ec_model*.cpp ${TARNWICK_ROOT}/sim/ec_flash*.cpp)
 
 tarnwick_efi_compile(efi_common_objects ${PRODUCT_SOURCES} ${TARNWICK_EFI_COMMON})
 tarnwick_efi_compile(efi_real_objects ${TARNWICK_EFI_REAL})

@@ -13,6 +13,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import termios
 import time
 
 import pexpect
@@ -33,9 +34,9 @@ def ovmf_path():
 
 
 def strip_escapes(raw):
-    """Console text without escape sequences; CR LF and lone CR before LF become LF."""
+    """Console text without escape sequences; CR LF becomes LF."""
     text = ESCAPE_RE.sub("", raw)
-    return text.replace("\r\r\n", "\n").replace("\r\n", "\n")
+    return text.replace("\r\n", "\n")
 
 
 def _run(args):
@@ -129,6 +130,13 @@ def startup_script(commands, cwd="fs0:"):
     return ("\r\n".join(lines) + "\r\n").encode("ascii")
 
 
+def _raw_output(fd):
+    """Passes the firmware's bytes through unchanged: no LF to CR LF on the pty."""
+    attrs = termios.tcgetattr(fd)
+    attrs[1] &= ~(termios.OPOST | termios.ONLCR)
+    termios.tcsetattr(fd, termios.TCSANOW, attrs)
+
+
 class BootResult:
     def __init__(self, raw, ended, elapsed):
         self.raw = raw
@@ -196,6 +204,7 @@ class Boot:
         started = time.monotonic()
         deadline = started + self.timeout
         child = pexpect.spawn(args[0], args[1:], encoding=None, echo=False, timeout=5)
+        _raw_output(child.child_fd)
         raw = bytearray()
         pending = list(interactions)
         if skip_countdown:

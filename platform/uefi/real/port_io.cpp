@@ -13,5 +13,5 @@ void PortWrite8(uint16_t port, uint8_t value) {
 }
 
 // The real tool needs nothing around its run.
-void ImageStart() {}
+bool ImageStart() { return true; }
 void ImageExit() {}

@@ -1,0 +1,198 @@
+// The simulated EC behind PortRead8/PortWrite8, and the power it controls.
+//
+// At start the EC is configured from \SIMEC\EC.CFG and its flash is loaded
+// from \SIMEC\FLASH.BIN on the boot volume. The flash is written back before
+// the image exits and before every power-off or reset the EC performs: a
+// power-off request (0x95) shuts the machine down, or cold-resets it when the
+// automatic power-on was armed (0x97); a watchdog reset (0xFC) resets it at
+// the EC's next port access or at exit. With QEMU's -no-reboot either ends
+// the virtual machine, and starting it again on the same disk is one power
+// cycle.
+#include "platform/format.h"
+#include "platform/text.h"
+#include "platform/uefi/efi_headers.h"
+#include "platform/uefi/image_hooks.h"
+#include "platform/uefi/simec/simec.h"
+#include "sim/ec_model_state.h"
+
+namespace {
+
+constexpr size_t kConfigMax = 4096;
+
+sim::EcModel* gEc;
+size_t gEventsSeen;
+bool gAutoPowerOnArmed;
+uint32_t gAutoPowerOnSeconds;
+bool gWatchdogPending;
+uint32_t gWatchdogSeconds;
+bool gStarted;
+
+EFI_GUID gLoadedImageGuid = EFI_LOADED_IMAGE_PROTOCOL_GUID;
+
+// The root directory of the volume this image was loaded from.
+FsFile* OpenBootRoot() {
+  void* interface = nullptr;
+  if (EFI_ERROR(gBootServices->HandleProtocol(gImageHandle, &gLoadedImageGuid, &interface)) || !interface) {
+    return nullptr;
+  }
+  auto* loaded = static_cast<EFI_LOADED_IMAGE_PROTOCOL*>(interface);
+  FsVolume* volume = nullptr;
+  FsFile* root = nullptr;
+  if (EfiIsError(FsHandleVolume(loaded->DeviceHandle, &volume))) return nullptr;
+  if (EfiIsError(FsOpenVolume(volume, &root))) return nullptr;
+  return root;
+}
+
+void SaveFlash() {
+  if (gEc == nullptr) return;
+  const EfiStatus status = SimecWriteFile(kSimecFlashPath, sim::EcModelFlash(gEc), sim::EcModelFlashSize(gEc));
+  if (EfiIsError(status)) SimecSay(u"tarnwick-simec: could not save \\SIMEC\\FLASH.BIN");
+}
+
+[[noreturn]] void PowerDown(EFI_RESET_TYPE type, const Char16* line) {
+  SaveFlash();
+  SimecSay(line);
+  gRuntimeServices->ResetSystem(type, EFI_SUCCESS, 0, nullptr);
+  for (;;) {
+  }
+}
+
+void WatchdogFires() {
+  Char16 line[80];
+  FormatString(line, 80, u"tarnwick-simec: EC watchdog reset after %u s: cold reset", gWatchdogSeconds);
+  PowerDown(EfiResetCold, line);
+}
+
+// Acts on what the EC did since the last look.
+void HandleEvents() {
+  const size_t count = sim::EcModelEventCount(gEc);
+  const sim::EcEvent* events = sim::EcModelEvents(gEc);
+  for (; gEventsSeen < count; ++gEventsSeen) {
+    const sim::EcEvent& event = events[gEventsSeen];
+    switch (event.Kind) {
+      case sim::EcEventKind::AutoPowerOnArmed:
+        gAutoPowerOnArmed = true;
+        gAutoPowerOnSeconds = event.Value;
+        break;
+      case sim::EcEventKind::WatchdogReset:
+        gWatchdogPending = true;
+        gWatchdogSeconds = event.Value;
+        break;
+      case sim::EcEventKind::PowerOff: {
+        if (gWatchdogPending) WatchdogFires();
+        Char16 line[96];
+        if (gAutoPowerOnArmed) {
+          FormatString(line, 96, u"tarnwick-simec: EC power-off, automatic power-on in %u s: cold reset",
+                       gAutoPowerOnSeconds);
+          PowerDown(EfiResetCold, line);
+        }
+        PowerDown(EfiResetShutdown, u"tarnwick-simec: EC power-off: shutdown");
+      }
+      default:
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+void SimecSay(const Char16* text) {
+  ConOutputString(text);
+  ConOutputString(u"\r\n");
+}
+
+EfiStatus SimecReadFile(const Char16* path, uint8_t* buffer, size_t capacity, size_t* length) {
+  *length = 0;
+  FsFile* root = OpenBootRoot();
+  if (root == nullptr) return kEfiNotFound;
+  FsFile* file = nullptr;
+  EfiStatus status = FsOpen(root, &file, path, kFileModeRead, 0);
+  if (!EfiIsError(status)) {
+    size_t size = capacity;
+    status = FsRead(file, &size, buffer);
+    if (!EfiIsError(status)) *length = size;
+    FsClose(file);
+  }
+  FsClose(root);
+  return status;
+}
+
+EfiStatus SimecWriteFile(const Char16* path, const uint8_t* data, size_t length) {
+  FsFile* root = OpenBootRoot();
+  if (root == nullptr) return kEfiNotFound;
+  FsFile* file = nullptr;
+  EfiStatus status = FsOpen(root, &file, path, kFileModeReadWriteCreate, kFileAttributeArchive);
+  if (!EfiIsError(status)) {
+    size_t size = length;
+    status = FsWrite(file, &size, data);
+    if (!EfiIsError(status) && size != length) status = kEfiVolumeFull;
+    if (!EfiIsError(status)) status = FsSetFileSize(file, length);
+    const EfiStatus closed = FsClose(file);
+    if (!EfiIsError(status)) status = closed;
+  }
+  FsClose(root);
+  return status;
+}
+
+bool ImageStart() {
+  SimecSettings settings{};
+  sim::EcConfigDefaults(&settings.Ec);
+
+  auto* text = static_cast<char*>(PoolAllocate(kConfigMax));
+  auto* flash = static_cast<uint8_t*>(PoolAllocate(sim::kEcMaxFlashSize));
+  gEc = static_cast<sim::EcModel*>(PoolAllocate(sizeof(sim::EcModel)));
+  if (text == nullptr || flash == nullptr || gEc == nullptr) {
+    SimecSay(u"tarnwick-simec: not enough memory for the simulated EC");
+    return false;
+  }
+  size_t textLength = 0;
+  if (!EfiIsError(SimecReadFile(kSimecConfigPath, reinterpret_cast<uint8_t*>(text), kConfigMax, &textLength)) &&
+      !SimecParseConfig(text, textLength, &settings)) {
+    return false;
+  }
+  size_t flashLength = 0;
+  if (EfiIsError(SimecReadFile(kSimecFlashPath, flash, sim::kEcMaxFlashSize, &flashLength))) flashLength = 0;
+  if (!settings.FlashSizeGiven && flashLength >= 65536 && flashLength % 65536 == 0) {
+    settings.Ec.FlashSize = static_cast<uint32_t>(flashLength);
+  }
+  if (!settings.SizeReplyGiven) settings.Ec.SizeReply = SimecSizeReplyFor(settings.Ec.FlashSize);
+  if (flashLength > settings.Ec.FlashSize) flashLength = settings.Ec.FlashSize;
+
+  MemSet(gEc, 0, sizeof(sim::EcModel));
+  sim::EcModelReset(gEc, &settings.Ec, flash, flashLength);
+  PoolFree(flash);
+  PoolFree(text);
+  gStarted = true;
+
+  size_t argc = 0;
+  Char16** argv = nullptr;
+  const Char16* program = u"?";
+  if (!EfiIsError(ShellParametersArgs(&argc, &argv)) && argc > 0) program = argv[0];
+  const Char16* directory = ShellCurrentDirectory();
+  Char16 reply[8] = u"none";
+  if (settings.Ec.HasModeReply) FormatString(reply, 8, u"0x%02X", settings.Ec.ModeReply);
+  Char16 line[256];
+  FormatString(line, 256,
+               u"tarnwick-simec: SIMULATED EC, not the real tool (%uK flash, mode reply %s); Argv[0]=%s; "
+               u"current directory %s",
+               sim::EcModelFlashSize(gEc) / 1024, reply, program, directory != nullptr ? directory : u"(none)");
+  SimecSay(line);
+  return true;
+}
+
+void ImageExit() {
+  if (!gStarted) return;
+  if (gWatchdogPending) WatchdogFires();
+  SaveFlash();
+}
+
+uint8_t PortRead8(uint16_t port) {
+  if (gWatchdogPending) WatchdogFires();
+  return sim::EcModelPortRead(gEc, port);
+}
+
+void PortWrite8(uint16_t port, uint8_t value) {
+  if (gWatchdogPending) WatchdogFires();
+  sim::EcModelPortWrite(gEc, port, value);
+  HandleEvents();
+}
