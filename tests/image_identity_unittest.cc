@@ -10,6 +10,7 @@
 #include "image/identity.h"
 #include "sim/machine.h"
 #include "tests/console_colours.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -250,6 +251,29 @@ TEST(ProjectPrompt, ForceUpdateSkipsItWithoutAWord) {
   EXPECT_TRUE(CheckImageProject(ec.data(), image.data()));
   EXPECT_EQ(console_colours::Since(1), "");
   EXPECT_EQ(sim::TheMachine().KeyWaits, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// In a whole run the checksum is that of the file as loaded: /ad rewrites the
+// autoload bytes only after the identity lines.
+TEST(ImageIdentityRun, ChecksumIsTakenBeforeTheAutoloadPatch) {
+  testing_support::TempDir volume;
+  const std::vector<uint8_t> file = testing_support::SampleImage(4096);
+  volume.Write("EC.BIN", file);
+  sim::MachineConfig config;
+  config.Volumes = {volume.Path()};
+  config.Args = {u"EC.BIN", u"/ad", u"/p"};
+  testing_support::RunMain(config);
+  uint16_t sum = 0;
+  for (uint8_t b : file) sum = static_cast<uint16_t>(sum + b);
+  char line[64];
+  std::snprintf(line, sizeof line, "Check Sum: %04X\n", sum);
+  const std::string text = testing_support::ConsoleText();
+  EXPECT_NE(text.find(line), std::string::npos) << text;
+  EXPECT_NE(text.find("File EC Project: TESTPRJ\nFile EC Version: 1.19.02.03\n"), std::string::npos) << text;
 }
 
 }  // namespace
