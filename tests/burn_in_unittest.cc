@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main_sequence.h"
 #include "app/option_state.h"
 #include "power/burn_in.h"
 #include "power/post_flash.h"
@@ -15,6 +16,8 @@
 namespace {
 
 using testing_support::ArgVector;
+using testing_support::RunMain;
+using testing_support::SampleImage;
 using testing_support::TempDir;
 
 constexpr char kFirst[] = "EFI/BOOT/ecBurnIn1st.NSH";
@@ -316,6 +319,58 @@ TEST(BurnInCounter, TheFirstRunAfterTheSetUpShowsOne) {
   RunPostFlashAction();
   EXPECT_EQ(sim::TheMachine().Screen.Row(24),
             std::string(18, ' ') + "Down count to shutdown,  Waitting (1) second(s) ..... (1)");
+}
+
+// ---- one iteration of the loop, as the scripts run it ------------------------------
+
+TEST(BurnInLoop, OneRunCountsFlashesWithAutoloadDisabledAndColdBoots) {
+  TempDir volume;
+  const std::vector<uint8_t> image = SampleImage(196608);
+  volume.Write("EC/TOOLS/A.BIN", image);
+  volume.Write(kCounter, "0");
+  sim::MachineConfig config = ConfigFor(volume);
+  config.Args = {u"A.BIN", u"/ad", u"/c5", u"/v", u"/br"};
+  EXPECT_EQ(RunMain(config), kExitOk);
+
+  EXPECT_EQ(volume.Read(kCounter), "1");
+  EXPECT_EQ(gBurnInRunCount, 1u);
+  std::vector<uint8_t> expected = image;
+  const bool small = gOptionState.BlockCount <= 2;
+  expected[0x42] = small ? 0x94 : 0x85;
+  expected[0x48] = 0x00;
+  std::vector<uint8_t> flash = sim::FlashContents();
+  flash.resize(expected.size());
+  EXPECT_EQ(flash, expected);
+
+  const std::string text = Console();
+  EXPECT_NE(text.find("Entry Flash ......                AutoLoad Disabled\n"), std::string::npos) << text;
+  // The countdown line is drawn over whatever the update left on row 24.
+  EXPECT_EQ(sim::TheMachine().Screen.Row(24).substr(18),
+            "Down count to shutdown,  Waitting (1) second(s) ..... (1)");
+
+  // After flash mode is left: the power-on message, then four power-off requests.
+  std::vector<Write> writes = Writes();
+  size_t exit = writes.size();
+  for (size_t i = 0; i < writes.size(); i++)
+    if (writes[i] == Write{0x66, 0xFE}) exit = i;
+  ASSERT_LT(exit, writes.size());
+  std::vector<Write> tail(writes.begin() + static_cast<long>(exit) + 1, writes.end());
+  EXPECT_EQ(tail, (std::vector<Write>{{0x62, 0x97}, {0x62, 0x00}, {0x62, 0x05}, {0x66, 0x95}, {0x66, 0x95},
+                                      {0x66, 0x95}, {0x66, 0x95}}));
+  ExpectClean("one burn-in run");
+}
+
+TEST(BurnInLoop, WithoutTheCountOptionTheCounterIsNotTouched) {
+  TempDir volume;
+  volume.Write("EC/TOOLS/A.BIN", SampleImage(196608));
+  volume.Write(kCounter, "41");
+  sim::MachineConfig config = ConfigFor(volume);
+  config.Args = {u"A.BIN", u"/ad", u"/c5", u"/v"};
+  config.Fault.OpenFails[u"\\EFI\\BOOT\\FlashTimes.TXT"] = kEfiDeviceError;  // any attempt would show
+  EXPECT_EQ(RunMain(config), kExitOk);
+  EXPECT_EQ(volume.Read(kCounter), "41");
+  EXPECT_EQ(Console().find("FlashTimes"), std::string::npos);
+  EXPECT_EQ(sim::TheMachine().Screen.Row(24).substr(18), "Down count to shutdown,  Waitting (1) second(s) .....");
 }
 
 }  // namespace
