@@ -59,15 +59,8 @@ void QueueBlock(EcModel* ec, uint8_t block) {
   uint32_t tail = f->QueueHead + f->QueueCount;
   if (tail >= kEcOutputQueueSize) tail -= kEcOutputQueueSize;
   if (start >= ec->FlashSize) {
-    static constexpr uint8_t kErased[256] = {
-#define TARNWICK_FF16 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-        TARNWICK_FF16 TARNWICK_FF16 TARNWICK_FF16 TARNWICK_FF16 TARNWICK_FF16 TARNWICK_FF16 TARNWICK_FF16
-        TARNWICK_FF16 TARNWICK_FF16 TARNWICK_FF16 TARNWICK_FF16 TARNWICK_FF16 TARNWICK_FF16 TARNWICK_FF16
-        TARNWICK_FF16 TARNWICK_FF16
-#undef TARNWICK_FF16
-    };
     ReportOutOfRange(ec, block);
-    for (uint32_t page = 0; page < kBlockSize / 256; ++page) EcQueueBytes(ec, f, kErased, 256);
+    EcQueueFill(ec, f, 0xFF, kBlockSize);
     return;
   }
   EcQueueBytes(ec, f, ec->Flash + start, kBlockSize);

@@ -239,6 +239,21 @@ void EcQueueBytes(EcModel* ec, EcInterface* f, const uint8_t* bytes, uint32_t co
   f->QueueCount += count;
 }
 
+void EcQueueFill(EcModel* ec, EcInterface* f, uint8_t value, uint32_t count) {
+  uint32_t room = kEcOutputQueueSize - f->QueueCount;
+  if (count > room) {
+    ec->QueueOverflows += count - room;
+    count = room;
+  }
+  uint32_t tail = f->QueueHead + f->QueueCount;
+  if (tail >= kEcOutputQueueSize) tail -= kEcOutputQueueSize;
+  for (uint32_t i = 0; i < count; ++i) {
+    f->Queue[tail] = value;
+    tail = tail + 1 == kEcOutputQueueSize ? 0 : tail + 1;
+  }
+  f->QueueCount += count;
+}
+
 void EcConfigDefaults(EcConfig* config) {
   *config = EcConfig{};
   config->Present = true;

@@ -42,7 +42,7 @@ struct EcFlashFault {
 
 struct EcConfig {
   bool Present;               // false: nothing answers; every port reads 0xFF
-  uint8_t CommandPortSet;     // 0..3: where the command interface (0x92, 0x93, flash mode) answers
+  uint8_t CommandPortSet;     // 0..3 (others: 1): where the command interface (0x92, 0x93, flash mode) answers
   uint32_t FlashSize;         // 65,536 .. 262,144, a multiple of 65,536
   uint8_t SizeReply;          // what 0xF9 holds after the 0xB1 size probe
   uint8_t Project[64];        // reply to 0x92, as sent (a '$' is part of it if wanted)
@@ -60,15 +60,17 @@ struct EcConfig {
   uint32_t IbfBusyReads;      // status reads for which IBF stays set after each host write
 
   // ---- fault knobs ----
-  uint64_t IbfStuckAfterBytes;  // after this many host writes IBF never clears again (0: off)
+  // A dead EC shows IBF on its status ports for good, takes no more bytes
+  // (writes are ignored) and forgets what it had queued, so OBF never comes.
+  uint64_t IbfStuckAfterBytes;  // the EC dies right after this many writes to its ports (0: off)
   uint64_t IbfStuckAfterDataBytes;  // the same, counting only writes to a data port (0: off)
-  bool IbfStuckForever;         // IBF set from the start
+  bool IbfStuckForever;         // the EC is dead from the start
   bool ObfNeverSet;             // OBF never comes (bytes still queue; the data port gives them)
-  bool ChipEraseNoObf;          // the chip erase's completion bytes never raise OBF
-  bool DropWritesWhileIbf;      // a byte written while IBF is set is lost (default: accepted)
-  uint8_t StaleBytes[kEcMaxFaultBytes];  // unsolicited bytes queued when StaleBeforeCommand arrives
-  uint8_t StaleLength;
-  uint8_t StaleBeforeCommand;   // command byte that triggers them (they come before its answer)
+  bool ChipEraseNoObf;          // the chip erase's completion bytes queue without raising OBF
+  bool DropWritesWhileIbf;      // a byte written while IBF shows is lost (default: taken)
+  uint8_t StaleBytes[kEcMaxFaultBytes];  // unsolicited bytes queued each time StaleBeforeCommand
+  uint8_t StaleLength;                   //   arrives as a command, just before its answer
+  uint8_t StaleBeforeCommand;
   EcFlashFault FlashFaults[kEcMaxFaultBytes];
   uint8_t FlashFaultCount;
 };

@@ -80,6 +80,7 @@ struct EcModel {
 // Shared by the interface code and the flash-mode interpreter.
 void EcRecordEvent(EcModel* ec, EcEventKind kind, uint32_t value);
 void EcQueueBytes(EcModel* ec, EcInterface* target, const uint8_t* bytes, uint32_t count);
+void EcQueueFill(EcModel* ec, EcInterface* target, uint8_t value, uint32_t count);
 inline EcInterface* EcCommandInterface(EcModel* ec) { return &ec->Interfaces[ec->CommandInterface]; }
 
 // Flash-mode interpreter (ec_flash_interpreter.cpp).
