@@ -131,6 +131,9 @@ TEST(Dump, FailuresPrintTheirMessageAndCloseEverything) {
        false},
       {"create", [](sim::Faults& f) { f.CreateFailPath = u"\\ECRom12071030.bin"; }, 2,
        "Can't create file: " + name + ", (Err. No. :1)\n", false, false},
+      // Not even the name's pool: reported as the memory shortage it is, nothing touched.
+      {"name", [](sim::Faults& f) { f.AllocFailCall = 1; }, 2, "Can't create 128K buffer memory for read/write\n",
+       false, false},
       {"buffer 2", [](sim::Faults& f) { f.AllocFailMinSize = 65536; }, 2,
        "Can't create 128K buffer memory for read/write\n", true, false},
       {"buffer 4", [](sim::Faults& f) { f.AllocFailMinSize = 65536; }, 4,
