@@ -15,10 +15,13 @@ class Skip(Exception):
     """The test cannot run here; the reason says why."""
 
 
-def test(function):
-    """Registers a test function taking a Context."""
-    TESTS.append(function)
-    return function
+def test(function=None, slow=False):
+    """Registers a test function taking a Context; slow ones are started first."""
+    def register(f):
+        f.slow = slow
+        TESTS.append(f)
+        return f
+    return register(function) if function is not None else register
 
 
 class Context:
@@ -84,6 +87,7 @@ def run_one(function, build_dir, log_root):
 def main(build_dir, selected=None):
     log_root = os.path.join(build_dir, "uefi-test-logs")
     tests = [t for t in TESTS if not selected or any(s in t.__name__ for s in selected)]
+    tests.sort(key=lambda t: not t.slow)  # stable: the slow ones first, each group in file order
     started = time.monotonic()
     results = []
     with ThreadPoolExecutor(max_workers=MAX_PARALLEL) as pool:

@@ -86,6 +86,9 @@ class Disk:
         finally:
             os.unlink(name)
 
+    def remove(self, dos_path):
+        _run(["mdel", "-i", self.path, "::" + dos_path.replace("\\", "/")])
+
     def get(self, dos_path):
         """The file's bytes, or None when it does not exist."""
         dos_path = dos_path.replace("\\", "/")
@@ -197,7 +200,8 @@ class Boot:
         """Boots and waits for QEMU to end.
 
         interactions: (text, keys) pairs in order: wait until text appears in
-        the escape-stripped console, then send keys. The start-up countdown of
+        the escape-stripped console (after the previous text), then send keys
+        (None: nothing, only a point to wait for). The start-up countdown of
         the shell is skipped first unless skip_countdown is false.
         """
         args = self.command_line()
@@ -229,7 +233,7 @@ class Boot:
                         break
                     searched = found + len(want)
                     pending.pop(0)
-                    for key in (keys if isinstance(keys, (list, tuple)) else [keys]):
+                    for key in (keys if isinstance(keys, (list, tuple)) else [keys] if keys else []):
                         child.send(key.encode("latin-1") if isinstance(key, str) else key)
                         time.sleep(0.05)
         finally:
