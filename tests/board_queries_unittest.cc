@@ -51,9 +51,9 @@ size_t ReadsOf(uint16_t port, size_t from, size_t to) {
   return n;
 }
 
-size_t IndexOfWrite(uint16_t port, uint8_t value, size_t from = 0) {
+size_t IndexOfWrite(uint16_t port, uint8_t value) {
   const auto& trace = sim::TheMachine().Trace;
-  for (size_t i = from; i < trace.size(); i++)
+  for (size_t i = 0; i < trace.size(); i++)
     if (trace[i].Write && trace[i].Port == port && trace[i].Value == value) return i;
   return trace.size();
 }
