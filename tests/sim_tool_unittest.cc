@@ -1,0 +1,209 @@
+// tarnwick-sim as a program and its command line.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <regex>
+
+#include "sim/command_line.h"
+#include "sim/machine.h"
+#include "sim/sample_image.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+// The simulator's programs are built next to the test binary.
+std::string BuildDir() {
+  std::array<char, 4096> path{};
+  ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+  std::string self(path.data(), n > 0 ? static_cast<size_t>(n) : 0);
+  return self.substr(0, self.rfind('/'));
+}
+
+struct ToolRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+// Runs a command line through the shell; stdout and stderr are kept apart.
+ToolRun RunTool(const std::string& arguments, const TempDir& scratch) {
+  std::string command = BuildDir() + "/" + arguments + " >" + scratch.File("out.txt") + " 2>" + scratch.File("err.txt");
+  int raw = std::system(command.c_str());
+  ToolRun run;
+  run.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.Out = scratch.Read("out.txt");
+  run.Err = scratch.Read("err.txt");
+  return run;
+}
+
+std::string LastLine(const std::string& text) {
+  std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
+  return trimmed.substr(trimmed.rfind('\n') + 1);
+}
+
+TEST(SimTool, HelpListsEveryOption) {
+  TempDir scratch;
+  ToolRun run = RunTool("tarnwick-sim --help", scratch);
+  EXPECT_EQ(run.Status, 0);
+  for (const char* option :
+       {"--volume DIR", "--cwd PATH", "--no-cwd", "--ec-flash FILE", "--ec-size-reply N", "--ec-project TEXT",
+        "--ec-version TEXT", "--ec-ports N", "--ec-mode-reply N", "--ec-no-mode-reply", "--no-ac", "--no-ec",
+        "--keys TEXT", "--time YYYY-MM-DDTHH:MM:SS", "--console COLSxROWS", "--trace FILE", "--plain", "--screen FILE",
+        "--realtime", "--power-off stay|halt", "--ec-fault SPEC", "--fault SPEC"}) {
+    EXPECT_NE(run.Out.find(option), std::string::npos) << option;
+  }
+}
+
+TEST(SimTool, AFailedLoadEndsWithTheSummaryAndExitStatus3) {
+  TempDir disk, scratch;
+  ToolRun run = RunTool("tarnwick-sim --volume " + disk.Path() + " --plain -- EC.BIN /k", scratch);
+  EXPECT_EQ(run.Status, 3);  // EFI_UNSUPPORTED's low bits
+  EXPECT_TRUE(std::regex_match(LastLine(run.Err),
+                               std::regex("tarnwick-sim: status=EFI_UNSUPPORTED code=(4|-) events=none")))
+      << run.Err;
+  EXPECT_NE(run.Out.find("EC Project: TESTPRJ"), std::string::npos) << run.Out;
+  EXPECT_EQ(run.Out.find("\x1b["), std::string::npos);  // plain: no escapes
+}
+
+TEST(SimTool, TraceAndScreenFiles) {
+  TempDir scratch;
+  ToolRun run = RunTool("tarnwick-sim --console 80x25 --trace " + scratch.File("trace.txt") + " --screen " +
+                        scratch.File("screen.txt") + " --plain",
+                    scratch);
+  EXPECT_EQ(run.Status, 3);
+  std::string trace = scratch.Read("trace.txt");
+  ASSERT_FALSE(trace.empty());
+  EXPECT_TRUE(std::regex_search(trace, std::regex("^W 66 81\n", std::regex::multiline))) << trace.substr(0, 200);
+  EXPECT_TRUE(std::regex_match(trace, std::regex("([RW] [0-9A-F]{2} [0-9A-F]{2}\n)+")));
+  std::string screen = scratch.Read("screen.txt");
+  EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 25);
+  EXPECT_NE(screen.find("Please kindly to check your parameter."), std::string::npos) << screen;
+}
+
+TEST(SimTool, AFlashFileIsProgrammedAndWrittenBackAndHaltSaysPoweredOff) {
+  TempDir disk, scratch;
+  std::vector<uint8_t> image = sim::MakeSampleImage(3 * 65536, "TESTPRJ", "1.02.03", "2026/12/01", 3);
+  disk.Write("EC.BIN", image);
+  scratch.Write("flash.bin", std::string(3 * 65536, '\0'));
+  ToolRun run = RunTool("tarnwick-sim --volume " + disk.Path() + " --ec-flash " + scratch.File("flash.bin") +
+                        " --power-off halt --plain -- EC.BIN /k",
+                    scratch);
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_TRUE(std::regex_match(LastLine(run.Err), std::regex("tarnwick-sim: status=powered-off code=- events=.*power-off")))
+      << run.Err;
+  EXPECT_TRUE(scratch.Read("flash.bin") == std::string(image.begin(), image.end()));
+}
+
+TEST(SimTool, MkimageWritesTheSampleImage) {
+  TempDir scratch;
+  ToolRun run = RunTool("tarnwick-mkimage " + scratch.File("img.bin") +
+                        " --size 64K --project ABC --version 1.00 --date 2026/01/02 --seed 4",
+                    scratch);
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  std::vector<uint8_t> expected = sim::MakeSampleImage(65536, "ABC", "1.00", "2026/01/02", 4);
+  EXPECT_TRUE(scratch.Read("img.bin") == std::string(expected.begin(), expected.end()));
+}
+
+TEST(SimTool, ABadOptionIsAUsageError) {
+  TempDir scratch;
+  ToolRun run = RunTool("tarnwick-sim --no-such-option", scratch);
+  EXPECT_EQ(run.Status, 64);
+  EXPECT_NE(run.Err.find("unknown option --no-such-option"), std::string::npos);
+}
+
+sim::SimCommandLine Parse(const std::vector<std::string>& args) {
+  sim::SimCommandLine line;
+  std::string error;
+  EXPECT_TRUE(sim::ParseSimCommandLine(args, &line, &error)) << error;
+  return line;
+}
+
+TEST(SimCommandLine, DefaultsAreA192KFlashWithAnOlderImageOfTheProject) {
+  sim::SimCommandLine line = Parse({"--ec-project", "ZX9", "--", "EC.BIN", "/k"});
+  const sim::MachineConfig& c = line.Config;
+  EXPECT_EQ(c.Flash.size(), 3u * 65536);
+  EXPECT_EQ(c.Ec.FlashSize, 3u * 65536);
+  EXPECT_EQ(c.Ec.SizeReply, 0x40);
+  std::string flash(c.Flash.begin(), c.Flash.end());
+  EXPECT_EQ(flash.compare(sim::kSampleProjectOffset, 8, "PRJ:ZX9$"), 0);
+  EXPECT_EQ(std::string(c.Ec.Project, c.Ec.Project + c.Ec.ProjectLength), "ZX9$");
+  EXPECT_EQ(c.Args, (std::vector<std::u16string>{u"EC.BIN", u"/k"}));
+  EXPECT_EQ(c.CurrentDirectory.value(), u"FS0:\\");
+  EXPECT_EQ(c.Columns, 100u);
+  EXPECT_EQ(c.Rows, 31u);
+  EXPECT_FALSE(c.TraceEnabled);
+}
+
+TEST(SimCommandLine, SizeReplyFollowsTheFlashFile) {
+  struct Case {
+    size_t Size;
+    uint8_t Reply;
+  } const cases[] = {{65536, 0x20}, {2 * 65536, 0x20}, {3 * 65536, 0x40}, {4 * 65536, 0x80}};
+  TempDir scratch;
+  for (const Case& c : cases) {
+    scratch.Write("f.bin", std::string(c.Size, '\xFF'));
+    sim::SimCommandLine line = Parse({"--ec-flash", scratch.File("f.bin")});
+    EXPECT_EQ(line.Config.Ec.SizeReply, c.Reply) << c.Size;
+    EXPECT_EQ(line.Config.Ec.FlashSize, c.Size);
+  }
+  scratch.Write("odd.bin", std::string(1000, '\xFF'));
+  sim::SimCommandLine line;
+  std::string error;
+  EXPECT_FALSE(sim::ParseSimCommandLine({"--ec-flash", scratch.File("odd.bin")}, &line, &error));
+}
+
+TEST(SimCommandLine, MachineOptions) {
+  sim::SimCommandLine line =
+      Parse({"--keys", "y\\r\\e\\U", "--time", "2026-02-03T04:05:06", "--console", "80x25", "--no-cwd", "--ec-ports",
+             "2", "--ec-no-mode-reply", "--no-ac", "--power-off", "halt", "--ec-size-reply", "0x85", "--shell",
+             "interface", "--ec-fault", "never-program:0x1234", "--fault", "open:\\EC\\A.BIN:EFI_DEVICE_ERROR",
+             "--fault", "file-size:0x100000000", "--fault", "power-cut:100", "tarnwick-arg"});
+  const sim::MachineConfig& c = line.Config;
+  ASSERT_EQ(c.Keys.size(), 4u);
+  EXPECT_EQ(c.Keys[0].UnicodeChar, u'y');
+  EXPECT_EQ(c.Keys[1].UnicodeChar, u'\r');
+  EXPECT_EQ(c.Keys[2].ScanCode, 0x17);
+  EXPECT_EQ(c.Keys[3].ScanCode, 0x01);
+  EXPECT_EQ(c.Keys[3].UnicodeChar, 0);
+  EXPECT_EQ(c.Time.Year, 2026);
+  EXPECT_EQ(c.Time.Second, 6);
+  EXPECT_EQ(c.Columns, 80u);
+  EXPECT_FALSE(c.CurrentDirectory.has_value());
+  EXPECT_EQ(c.Ec.CommandPortSet, 2);
+  EXPECT_FALSE(c.Ec.HasModeReply);
+  EXPECT_EQ(c.Ec.AcReadings[0] & 1, 0);
+  EXPECT_EQ(c.PowerOff, sim::PowerOffMode::Halt);
+  EXPECT_EQ(c.Ec.SizeReply, 0x85);
+  EXPECT_EQ(c.Shell, sim::ShellKind::InterfaceOnly);
+  ASSERT_EQ(c.Ec.FlashFaultCount, 1);
+  EXPECT_EQ(c.Ec.FlashFaults[0].Address, 0x1234u);
+  EXPECT_TRUE(c.Ec.FlashFaults[0].NeverPrograms);
+  EXPECT_EQ(c.Fault.OpenFails.at(u"\\EC\\A.BIN"), kEfiDeviceError);
+  EXPECT_EQ(*c.Fault.GetInfoFileSize, 0x100000000ull);
+  EXPECT_EQ(c.Fault.PowerCutAfterPortOps, 100);
+  EXPECT_EQ(c.Args, (std::vector<std::u16string>{u"tarnwick-arg"}));
+}
+
+TEST(SimCommandLine, MistakesAreRefused) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--ec-ports", "4"}, {"--keys", "\\q"}, {"--time", "2026-13-01T00:00:00"}, {"--console", "80"},
+           {"--power-off", "later"}, {"--ec-fault", "never-program"}, {"--fault", "bogus"}, {"--volume"}}) {
+    sim::SimCommandLine line;
+    std::string error;
+    EXPECT_FALSE(sim::ParseSimCommandLine(args, &line, &error)) << args[0];
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(SimCommandLine, StatusNames) {
+  EXPECT_EQ(sim::EfiStatusName(kEfiSuccess), "EFI_SUCCESS");
+  EXPECT_EQ(sim::EfiStatusName(kEfiUnsupported), "EFI_UNSUPPORTED");
+  EXPECT_EQ(sim::EfiStatusName(kEfiNotFound), "EFI_NOT_FOUND");
+  EXPECT_EQ(sim::EfiStatusName(kEfiAborted), "EFI_ABORTED");
+}
+
+}  // namespace
