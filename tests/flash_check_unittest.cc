@@ -98,17 +98,6 @@ TEST(FlashBlankCheck, KeepReservedReadsButNeverJudgesWhatWasNotErased) {
   }
 }
 
-TEST(FlashBlankCheck, KeepReservedStillJudgesPage247) {
-  // Page 247 is the last one erased; its sector's mark comes before it, so it
-  // shows only in the block's verdict.
-  sim::MachineConfig config = flash_test::EcConfig(3);
-  config.Flash.assign(3 * 65536, 0xFF);
-  config.Flash[0x20000 + 247 * 256] = 0x7F;
-  BootInFlashMode(config, 3);
-  EXPECT_FALSE(FlashBlankCheck(true));
-  EXPECT_NE(Console().find("\nBlock2: " + Repeat(kGood, 62) + "  " + "   Bad"), std::string::npos);
-}
-
 TEST(FlashVerify, ReadsBackTheLengthAndDrainsTheRestOfTheLastBlock) {
   std::vector<uint8_t> image = Pattern(65537);
   sim::MachineConfig config = flash_test::EcConfig(3);

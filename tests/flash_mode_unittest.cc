@@ -81,17 +81,4 @@ TEST(FlashMode, PartIdLengthFollowsTheBlockCountAndTwoBlockImagesMakeA128KRom) {
   }
 }
 
-TEST(FlashMode, AnIdByteThatNeverCameIsShownAsTheDataPortGaveIt) {
-  sim::MachineConfig config = flash_test::EcConfig(4);
-  config.Ec.IdLength = 3;  // the EC answers three bytes, the host reads four
-  BootInFlashMode(config, 4);
-  ShowFlashPartId(262144);
-  std::vector<flash_test::Segment> wire = Segments();
-  ASSERT_EQ(wire.size(), 1u);
-  EXPECT_EQ(wire[0].Reads, 4u);
-  EXPECT_EQ(wire[0].StatusReads, 3u + kEcReadPollReads);
-  // The fourth byte is the data port's latch.
-  EXPECT_EQ(Console(), "Get Flash Part ID=========>    0xef 0x40 0x13 0x13      Rom Size(256)K\n");
-}
-
 }  // namespace
