@@ -175,3 +175,26 @@ def simec_burn_in_loop(ctx):
         check(counter == str(run).encode(), "%s: counter %r" % (what, counter), result)
         check_flash(fs0, autoload_disabled(image, 3), what, result)
         check(fs0.get("EFI/BOOT/StartUp.NSH") == script_next, "%s: StartUp.NSH was not swapped" % what, result)
+
+
+@test
+def simec_watchdog_and_shutdown(ctx):
+    """/w3 ends in the EC's watchdog reset; /h0 in a power-off without power-on: a shutdown."""
+    image = make_image(9)
+    fs0 = simec_disk(ctx)
+    fs0.put("NEW.BIN", image)
+    fs0.put("startup.nsh", startup_script(["tarnwick.efi NEW.BIN /w3"]))
+    result = ctx.boot([fs0], timeout=120)
+    output, rc = result.command(0)
+    check(rc is None, "/w3: the program returned (rc %r)" % rc, result)
+    expect_in("Down count to shutdown,  Waitting (3) second(s) .....", output, "/w3 countdown line", result)
+    expect_in("tarnwick-simec: EC watchdog reset after 3 s: cold reset", output, "/w3", result)
+    check_flash(fs0, image, "/w3", result)
+
+    fs0.put("startup.nsh", startup_script(["tarnwick.efi NEW.BIN /h0"]))
+    result = ctx.boot([fs0], timeout=120)
+    output, rc = result.command(0)
+    check(rc is None, "/h0: the program returned (rc %r)" % rc, result)
+    expect_in("Down count to shutdown,  Waitting (0) second(s) .....", output, "/h0 countdown line", result)
+    expect_in("tarnwick-simec: EC power-off: shutdown", output, "/h0", result)
+    check_flash(fs0, image, "/h0", result)
