@@ -198,3 +198,34 @@ def simec_watchdog_and_shutdown(ctx):
     expect_in("Down count to shutdown,  Waitting (0) second(s) .....", output, "/h0 countdown line", result)
     expect_in("tarnwick-simec: EC power-off: shutdown", output, "/h0", result)
     check_flash(fs0, image, "/h0", result)
+
+
+@test
+def shell_directory_and_program_name_forms(ctx):
+    """What the shell hands over, as the simulated machine must copy it (shown by the start line).
+
+    No current directory before a mapping command; "FS0:" without a backslash
+    at a root; a folder without its trailing backslash and in the letter case
+    typed; Argv[0] the resolved path of the image, ".EFI" appended when the
+    extension was left out.
+    """
+    fs0 = simec_disk(ctx)
+    fs0.mkdir("EC")
+    fs0.put("startup.nsh", startup_script([
+        "fs0:\\tarnwick.efi X.BIN /p",   # 0
+        ("raw", "fs0:"),
+        "tarnwick X.BIN /p",             # 2
+        ("raw", "cd ec\\"),
+        "..\\tarnwick.efi X.BIN /p",     # 4
+    ], cwd=None))
+    result = ctx.boot([fs0], timeout=90)
+    expected = {
+        0: ("FS0:\\tarnwick.efi", "(none)", "\\X.BIN"),
+        2: ("FS0:\\tarnwick.EFI", "FS0:", "\\X.BIN"),
+        4: ("FS0:\\ec\\..\\tarnwick.efi", "FS0:\\ec", "\\ec\\X.BIN"),
+    }
+    for n, (argv0, directory, path) in expected.items():
+        output, rc = result.command(n)
+        expect_in("; Argv[0]=%s; current directory %s\n" % (argv0, directory), output or "", "command %d" % n, result)
+        expect_in("Can not open the input file:%s\n" % path, output, "command %d" % n, result)
+        check(rc == 0x3, "command %d: rc %r" % (n, rc), result)
