@@ -40,6 +40,16 @@ void ReleaseProgramResources() {
   gHost.OpenFiles.clear();
 }
 
+HostState::~HostState() {
+  for (auto& entry : Allocations) std::free(entry.first);
+  Allocations.clear();
+  for (FsFile* file : OpenFiles) {
+    if (file->Fd >= 0) ::close(file->Fd);
+    delete file;
+  }
+  OpenFiles.clear();
+}
+
 void Boot(const MachineConfig& config) {
   ReleaseProgramResources();
   gHost.ConsoleObserver = nullptr;
