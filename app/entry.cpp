@@ -9,5 +9,7 @@ EfiStatus TarnwickEntry() {
   if (EfiIsError(ShellParametersArgs(&argc, &argv)) && EfiIsError(ShellInterfaceArgs(&argc, &argv))) {
     return kEfiUnsupported;
   }
-  return FlashAppMain(argc, argv) == kExitOk ? kEfiSuccess : kEfiUnsupported;
+  int code = FlashAppMain(argc, argv);
+  PlatformNoteExitCode(code);
+  return code == kExitOk ? kEfiSuccess : kEfiUnsupported;
 }

@@ -54,8 +54,8 @@ TEST(MainSequence, StartsWithAClearConsoleInNormalTextAndProbesTheSize) {
   RunMain(ConfigWithVolume(volume, {u"MISSING.BIN"}));
   const auto& calls = sim::TheMachine().Screen.Calls;
   ASSERT_GE(calls.size(), 2u);
-  EXPECT_EQ(calls[0].What, sim::ConsoleCall::Clear);
-  EXPECT_EQ(calls[1].What, sim::ConsoleCall::Attribute);
+  EXPECT_EQ(calls[0].What, sim::ConsoleCall::Kind::Clear);
+  EXPECT_EQ(calls[1].What, sim::ConsoleCall::Kind::Attribute);
   EXPECT_EQ(calls[1].Attribute, 0x0Fu);
   // The first port traffic is the size probe's mailbox write on the fixed ports.
   const auto& trace = sim::TheMachine().Trace;
@@ -120,7 +120,7 @@ TEST(MainSequence, AnImageLargerThanTheLargestFlashIsRefusedBeforeItIsShown) {
   EXPECT_EQ(sim::TakeAudit().OpenAllocations, 0u);
   bool red = false;
   for (const auto& call : sim::TheMachine().Screen.Calls)
-    if (call.What == sim::ConsoleCall::Text && call.Text.find(u"larger than 256K") != std::u16string::npos)
+    if (call.What == sim::ConsoleCall::Kind::Text && call.Text.find(u"larger than 256K") != std::u16string::npos)
       red = call.Attribute == 0x4F;
   EXPECT_TRUE(red);
 }
