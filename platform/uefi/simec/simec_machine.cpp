@@ -51,6 +51,7 @@ void SaveFlash() {
 
 [[noreturn]] void PowerDown(EFI_RESET_TYPE type, const Char16* line) {
   SaveFlash();
+  ConOutputString(u"\r\n");  // the EC's last word starts a line of its own
   SimecSay(line);
   gRuntimeServices->ResetSystem(type, EFI_SUCCESS, 0, nullptr);
   for (;;) {
