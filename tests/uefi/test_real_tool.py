@@ -83,6 +83,7 @@ def help_missing_image_and_dump(ctx):
     fs0 = ctx.disk()
     fs0.put("tarnwick.efi", ctx.efi())
     fs0.mkdir("EC")
+    fs0.put("EC/BIG.BIN", make_image(9, size=262144 + 1))
     fs0.put("startup.nsh", startup_script([
         "tarnwick.efi X.BIN /ah",      # 0
         "tarnwick.efi NOPE.BIN",       # 1
@@ -90,6 +91,8 @@ def help_missing_image_and_dump(ctx):
         ("raw", "cd EC"),
         "tarnwick.efi NOPE.BIN",       # 4
         "tarnwick.efi X.BIN /r",       # 5
+        "tarnwick.efi",                # 6: no image name
+        "tarnwick.efi BIG.BIN",        # 7: larger than four blocks
     ]))
     started = datetime.datetime.utcnow()
     result = ctx.boot([fs0], timeout=120)
@@ -121,6 +124,16 @@ def help_missing_image_and_dump(ctx):
               "/r console %r" % output, result)
         data = fs0.get((directory + "/" if directory else "") + names[0])
         check(data == b"\xff" * 65536, "/r: the dump is not 64 KB of 0xFF (%d bytes)" % len(data or b""), result)
+
+    output, rc = result.command(6)
+    check(rc == EFI_UNSUPPORTED_RC, "no image name: rc %r" % rc, result)
+    check(output == PARAMETER_MESSAGE, "no image name: console %r" % output, result)
+
+    output, rc = result.command(7)
+    check(rc == EFI_UNSUPPORTED_RC, "oversized image: rc %r" % rc, result)
+    expect_in("This file is larger than 256K EC ROM, Check it, Please.\n", output, "oversized image", result)
+    check("File EC Project" not in output and "Entry Flash" not in output,
+          "the oversized image was shown or flashed", result)
 
 
 @test
