@@ -10,6 +10,7 @@
 #include "sim/command_line.h"
 #include "sim/machine.h"
 #include "sim/sample_image.h"
+#include "sim/terminal_view.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -96,6 +97,28 @@ TEST(SimTool, AFlashFileIsProgrammedAndWrittenBackAndHaltSaysPoweredOff) {
   EXPECT_TRUE(std::regex_match(LastLine(run.Err), std::regex("tarnwick-sim: status=powered-off code=- events=.*power-off")))
       << run.Err;
   EXPECT_TRUE(scratch.Read("flash.bin") == std::string(image.begin(), image.end()));
+}
+
+TEST(SimTool, OnATerminalTheConsoleIsDrawnWithColoursAndCursorMoves) {
+  TempDir scratch;
+  ToolRun run = RunTool("tarnwick-sim --ansi --console 80x25", scratch);
+  EXPECT_EQ(run.Status, 3);
+  EXPECT_NE(run.Out.find("\x1b[2J"), std::string::npos);
+  EXPECT_NE(run.Out.find("\x1b[1;1H"), std::string::npos);
+  EXPECT_NE(run.Out.find(sim::TerminalView::AttributeSequence(0x0F)), std::string::npos);
+  EXPECT_NE(run.Out.find("Please kindly to check your parameter."), std::string::npos);
+}
+
+TEST(SimTool, FirmwareColoursMapToAnsiColours) {
+  EXPECT_EQ(sim::TerminalView::AttributeSequence(0x0F), "\x1b[0;97;40m");  // white on black
+  EXPECT_EQ(sim::TerminalView::AttributeSequence(0x4F), "\x1b[0;97;41m");  // white on red
+  EXPECT_EQ(sim::TerminalView::AttributeSequence(0x3F), "\x1b[0;97;46m");  // white on cyan
+  EXPECT_EQ(sim::TerminalView::AttributeSequence(0x5F), "\x1b[0;97;45m");  // white on magenta
+  EXPECT_EQ(sim::TerminalView::AttributeSequence(0x6F), "\x1b[0;97;43m");  // white on brown
+  EXPECT_EQ(sim::TerminalView::AttributeSequence(0x0E), "\x1b[0;93;40m");  // yellow
+  EXPECT_EQ(sim::TerminalView::AttributeSequence(0x04), "\x1b[0;31;40m");  // red
+  EXPECT_EQ(sim::TerminalView::AttributeSequence(0x02), "\x1b[0;32;40m");  // green
+  EXPECT_EQ(sim::TerminalView::AttributeSequence(0x06), "\x1b[0;33;40m");  // brown
 }
 
 TEST(SimTool, MkimageWritesTheSampleImage) {

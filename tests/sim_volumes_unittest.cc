@@ -176,10 +176,15 @@ TEST_F(SimVolumes, DirectoriesOpenForReadAndSayTheyAreDirectories) {
     names.push_back(reinterpret_cast<const char16_t*>(buffer + kFileInfoFixedSize));
   }
   EXPECT_EQ(names, (std::vector<std::u16string>{u".", u"..", u"A.BIN", u"B.BIN"}));
-  // Opening relative to the directory handle.
+  // Opening relative to the directory handle; from a file only absolute paths.
   FsFile* file = nullptr;
   ASSERT_EQ(FsOpen(dir, &file, u"b.bin", kFileModeRead, 0), kEfiSuccess);
   EXPECT_EQ(SizeOf(file), 2u);
+  FsFile* other = nullptr;
+  EXPECT_EQ(FsOpen(file, &other, u"A.BIN", kFileModeRead, 0), kEfiNotFound);
+  ASSERT_EQ(FsOpen(file, &other, u"\\EC\\A.BIN", kFileModeRead, 0), kEfiSuccess);
+  EXPECT_EQ(SizeOf(other), 1u);
+  FsClose(other);
   FsClose(file);
   FsClose(dir);
   FsClose(root);

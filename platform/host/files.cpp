@@ -180,7 +180,9 @@ EfiStatus FsOpen(FsFile* directory, FsFile** file, const Char16* path, uint64_t 
       return kEfiAccessDenied;
     }
   }
-  if (!directory->Directory) return kEfiNotFound;
+  // A relative path needs a directory to start from; an absolute one starts
+  // at the volume's root whatever handle it is opened from.
+  if (!directory->Directory && (given.empty() || given[0] != u'\\')) return kEfiNotFound;
 
   sim::ResolvedPath resolved = sim::ResolvePath(*directory->Volume, directory->Parts, given);
   if (EfiIsError(resolved.Status)) return resolved.Status;
