@@ -229,3 +229,22 @@ def shell_directory_and_program_name_forms(ctx):
         expect_in("; Argv[0]=%s; current directory %s\n" % (argv0, directory), output or "", "command %d" % n, result)
         expect_in("Can not open the input file:%s\n" % path, output, "command %d" % n, result)
         check(rc == 0x3, "command %d: rc %r" % (n, rc), result)
+
+
+@test
+def simec_no_adapter(ctx):
+    """Without the AC adapter the run stops before the banner; /k goes on and updates."""
+    image = make_image(10)
+    fs0 = simec_disk(ctx, config=b"ac = 0\n")
+    fs0.put("NEW.BIN", image)
+    fs0.put("startup.nsh", startup_script(["tarnwick.efi NEW.BIN /p", "tarnwick.efi NEW.BIN /k /p"]))
+    result = ctx.boot([fs0], timeout=120)
+    output, rc = result.command(0)
+    check(rc == 0x3, "no adapter: rc %r" % rc, result)
+    expect_in("Not found the AC adapter,insert the AC adapter please. Then try again.\n", output, "no adapter",
+              result)
+    check("EC Flash Utility" not in output, "the banner came before the adapter check", result)
+    output, rc = result.command(1)
+    check(rc == 0, "/k: rc %r" % rc, result)
+    expect_in("\n Verfied success\n", output, "/k", result)
+    check_flash(fs0, image, "/k", result)
