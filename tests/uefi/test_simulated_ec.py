@@ -64,6 +64,31 @@ def simec_full_update(ctx):
     expect_in("Verify Check =============>" + block_lines(3) + "\n Verfied success\n", output, "verify", result)
     check(re.search(r"\nEnd time \d\d:\d\d:\d\d\n", output), "no end-time line", result)
     check_flash(fs0, image, "full update", result)
+    check_identity_colours(result)
+
+
+def check_identity_colours(result):
+    """The firmware's colours as the serial terminal shows them: names cyan, versions magenta,
+    the checksum brown, "Entry Flash" red on black."""
+    screen = result.screen(result.raw_command(0))
+    expected = [
+        (1, "M/B  EC Project: ", "TESTPRJ", "cyan"),
+        (2, "M/B  EC Version: ", "1.01.00", "magenta"),
+        (3, "File EC Project: ", "TESTPRJ", "cyan"),
+        (4, "File EC Version: ", "1.19.01.11", "magenta"),
+    ]
+    for row, label, value, background in expected:
+        line = screen.display[row]
+        check(line.startswith(label + value), "row %d: %r" % (row, line), result)
+        cells = [screen.buffer[row][c] for c in range(len(label), len(label) + len(value))]
+        check(all(c.bg == background and c.fg == "white" for c in cells),
+              "row %d: %s shown as %r" % (row, value, sorted({(c.fg, c.bg) for c in cells})), result)
+        check(screen.buffer[row][0].bg == "black", "row %d: the label is not on black" % row, result)
+    line = screen.display[5]
+    at = line.find("Check Sum: ") + len("Check Sum: ")
+    check(all(screen.buffer[5][c].bg == "brown" for c in range(at, at + 4)), "the checksum is not on brown", result)
+    check(screen.display[6].startswith("Entry Flash ...... ") and screen.buffer[6][0].fg == "red",
+          "Entry Flash is not red: %r" % screen.display[6], result)
 
 
 @test
