@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "flash/check.h"
+#include "flash/erase.h"
 #include "flash/program.h"
 #include "flash/stream_guard.h"
 #include "tests/flash_test_support.h"
@@ -35,6 +36,30 @@ TEST(FlashBlankCheck, AnErasedFlashIsBlank) {
     EXPECT_EQ(wire[b].Reads, b < 2 ? 65536u : 65536u + 1);  // the drain's one read after the last block
   }
   EXPECT_EQ(wire[2].StatusReads, 65536u + kEcReadPollReads);
+}
+
+TEST(FlashBlankCheck, BytesNobodyReadBeforeItAreDiscardedNotJudged) {
+  // A 192 KB part held to 128 KB by the ROM-size rule answers its chip erase
+  // with 0xF8 that the timed wait never reads, and its fourth ID byte is not
+  // shown: neither may shift the block reads.
+  sim::MachineConfig config = flash_test::EcConfig(3);
+  config.Flash = Pattern(3 * 65536);
+  BootInFlashMode(config, 2);
+  ShowFlashPartId(131072);
+  FlashChipErase();
+  sim::TheMachine().Trace.clear();
+  EXPECT_TRUE(FlashBlankCheck(false));
+  std::vector<flash_test::Segment> wire = Segments();
+  ASSERT_EQ(wire.size(), 3u);
+  EXPECT_EQ(wire[0].Reads, 2u);  // 0x00 (ID) and 0xF8
+  // Without waiting: one status read per byte, one that finds nothing, then 0x03's handshake.
+  size_t before = 0;
+  for (const sim::PortAccess& a : sim::TheMachine().Trace) {
+    if (a.Write) break;
+    before++;
+  }
+  EXPECT_EQ(before, 3u + 2u + 1u);
+  EXPECT_EQ(wire[1].Command, (std::vector<uint8_t>{0x03, 0x00}));
 }
 
 // Where a bad byte shows: the mark printed before a sector's fourth page
