@@ -53,7 +53,7 @@ struct EcConfig {
   uint8_t ModeReply;
   uint8_t Id[8];              // queued by 0x04; the count is the EC's
   uint8_t IdLength;
-  uint8_t EraseCompletion[8]; // queued after a chip erase, e.g. 0x01 0x02 0xF8; may be empty
+  uint8_t EraseCompletion[8]; // queued after a chip erase by a 3- or 4-block EC, e.g. 0x01 0x02 0xF8; may be empty
   uint8_t EraseCompletionLength;
   uint8_t AcReadings[8];      // successive values of EC RAM 0x10; the last one repeats
   uint8_t AcReadingsLength;   // 0: 0x10 reads 0x01 (adapter present)

@@ -180,8 +180,7 @@ TEST(MainSequence, ACleanUpdateVerifiesAndLeavesTheImageInTheFlash) {
 
 TEST(MainSequence, FiveFailedPassesReturnUpdateFailed) {
   TempDir volume;
-  std::vector<uint8_t> image = SampleImage(131072);
-  volume.Write("EC.BIN", image);
+  std::vector<uint8_t> image = SampleImage(196608);
   sim::MachineConfig config = ConfigWithVolume(volume, {u"EC.BIN", u"/p"});
   config.Ec.FlashFaults[0] = sim::EcFlashFault{0x100, 0, true, false, 0};
   config.Ec.FlashFaultCount = 1;
