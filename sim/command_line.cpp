@@ -363,6 +363,8 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
       c.TraceEnabled = true;
     } else if (a == "--plain") {
       out->Plain = true;
+    } else if (a == "--no-interactive") {
+      out->Interactive = false;
     } else if (a == "--ansi") {
       out->Ansi = true;
     } else if (a == "--screen") {
@@ -474,7 +476,9 @@ Machine:
   --time YYYY-MM-DDTHH:MM:SS   the firmware clock (default: the host's local time)
   --console COLSxROWS   console size (default 100x31)
   --keys TEXT           key presses, in order (\r Enter, \e Escape, \U \D \R \L the arrows, \n \t \b \\);
-                        waiting for a key when none is left ends the run (status=no-keys-left)
+                        when they are used up, keys are read from the terminal if stdin and stdout are one;
+                        otherwise waiting for a key ends the run (status=no-keys-left)
+  --no-interactive      never read keys from the terminal
   --realtime            Stall really waits (default: virtual time, instant)
   --power-off stay|halt what happens when the EC switches the machine off (0x95): stay (default) records it and
                         the program runs on; halt ends the run there (the summary then says status=powered-off)

@@ -17,6 +17,7 @@ struct SimCommandLine {
   bool Plain = false;         // --plain
   bool Ansi = false;          // --ansi: draw with escapes even when stdout is no terminal
   bool Help = false;          // --help
+  bool Interactive = true;    // --no-interactive: never read keys from the terminal
 };
 
 // Parses args (without the program name). On a mistake returns false and a

@@ -64,6 +64,9 @@ struct HostState {
   std::jmp_buf Jump;
   // Called after every console call (tarnwick-sim draws the console live).
   std::function<void(const ConsoleCall&)> ConsoleObserver;
+  // Asked for one more key when the configured ones are used up (tarnwick-sim
+  // on a terminal reads the keyboard); false: there is none.
+  std::function<bool(InputKey*)> KeySource;
 
   // At process exit whatever the last run left is given back, so that leak
   // checkers report the program's leaks through TakeAudit, not here.

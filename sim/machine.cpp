@@ -53,6 +53,7 @@ HostState::~HostState() {
 void Boot(const MachineConfig& config) {
   ReleaseProgramResources();
   gHost.ConsoleObserver = nullptr;
+  gHost.KeySource = nullptr;
   gHost.Misuse.clear();
   gHost.Calls = CallCounters{};
   gHost.NextKey = 0;
@@ -86,6 +87,8 @@ void Boot(const MachineConfig& config) {
 }
 
 Machine& TheMachine() { return gMachine; }
+
+void SetKeySource(std::function<bool(InputKey*)> source) { gHost.KeySource = std::move(source); }
 
 void EndRunPoweredOff(const char* event) {
   gMachine.PoweredOff = true;

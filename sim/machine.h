@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -142,6 +143,11 @@ std::vector<uint8_t> FlashContents();
 // The machine events as the tool's summary names them ("power-off",
 // "auto-power-on:5", "watchdog-reset:3", "flash-mode-entered", "flash-mode-left").
 std::vector<std::string> EventNames();
+
+// After Boot: where ConWaitForKey gets a key once MachineConfig::Keys are
+// used up (tarnwick-sim reads the terminal). Without one, or when it answers
+// false, the run ends with KeysExhausted set.
+void SetKeySource(std::function<bool(InputKey*)> source);
 
 // Helpers for tests.
 std::vector<InputKey> KeysFromText(const std::u16string& text);  // \r Enter, \x1b Escape

@@ -99,6 +99,27 @@ TEST(SimMachine, KeysComeInOrderAfterTheFailingReads) {
   EXPECT_EQ(sim::TheMachine().KeyWaits, 2u);
 }
 
+TEST(SimMachine, AKeySourceFeedsKeysOnceTheConfiguredOnesAreUsed) {
+  sim::MachineConfig config;
+  config.Keys = sim::KeysFromText(u"a");
+  sim::Boot(config);
+  int asked = 0;
+  sim::SetKeySource([&asked](InputKey* key) {
+    *key = InputKey{0, u'b'};
+    return ++asked <= 1;
+  });
+  InputKey key{};
+  ConWaitForKey();
+  ASSERT_EQ(ConReadKeyStroke(&key), kEfiSuccess);
+  EXPECT_EQ(key.UnicodeChar, u'a');
+  ConWaitForKey();
+  ASSERT_EQ(ConReadKeyStroke(&key), kEfiSuccess);
+  EXPECT_EQ(key.UnicodeChar, u'b');
+  ConWaitForKey();
+  EXPECT_TRUE(sim::TheMachine().KeysExhausted);
+  EXPECT_EQ(asked, 2);
+}
+
 TEST(SimMachine, ShellOffersWhatItIsConfiguredWith) {
   struct Case {
     sim::ShellKind Kind;

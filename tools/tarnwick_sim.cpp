@@ -9,6 +9,7 @@
 
 #include "sim/command_line.h"
 #include "sim/machine.h"
+#include "sim/terminal_keys.h"
 #include "sim/terminal_view.h"
 
 namespace {
@@ -48,6 +49,9 @@ int main(int argc, char** argv) {
   sim::Boot(line.Config);
   sim::TerminalView view(stdout, ansi);
   view.Attach();
+  if (line.Interactive && ansi && isatty(STDIN_FILENO)) {
+    sim::SetKeySource([](InputKey* key) { return sim::ReadTerminalKey(key); });
+  }
   sim::RunTarnwick();
   view.Finish();
 

@@ -43,6 +43,11 @@ void ConEnableCursor(bool visible) { sim::ConsoleEnableCursor(&sim::gMachine.Scr
 void ConWaitForKey() {
   sim::gMachine.KeyWaits++;
   if (sim::gHost.NextKey < sim::gMachine.Config.Keys.size()) return;
+  InputKey key;
+  if (sim::gHost.KeySource && sim::gHost.KeySource(&key)) {
+    sim::gMachine.Config.Keys.push_back(key);
+    return;
+  }
   sim::gMachine.KeysExhausted = true;
   sim::EndRunPoweredOff("no-keys-left");
 }
