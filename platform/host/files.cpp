@@ -167,8 +167,7 @@ EfiStatus FsOpen(FsFile* directory, FsFile** file, const Char16* path, uint64_t 
   }
   bool create = (mode & kFileModeCreate) != 0;
   bool write = (mode & kFileModeWrite) != 0;
-  uint64_t call = ++sim::gHost.Calls.Open;
-  (void)call;
+  ++sim::gHost.Calls.Open;
   std::u16string given(path);
   for (const auto& fail : Fault().OpenFails) {
     if (sim::SameNameIgnoringCase(fail.first, given)) return fail.second;
