@@ -1,0 +1,89 @@
+// Writes the seed corpus: corpus/<fuzzer>/<name> for each fuzzer, in the
+// input layouts that the fuzzers' own comments describe.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// Arguments joined by NUL bytes, after the set-up byte.
+Bytes CommandLine(uint8_t setup, std::initializer_list<const char*> args) {
+  Bytes out{setup};
+  bool first = true;
+  for (const char* a : args) {
+    if (!first) out.push_back(0);
+    first = false;
+    for (const char* p = a; *p; p++) out.push_back(static_cast<uint8_t>(*p));
+  }
+  return out;
+}
+
+// A length byte and that many bytes.
+Bytes Counted(const Bytes& b) { return Join({Bytes{static_cast<uint8_t>(b.size())}, b}); }
+
+Bytes EcReplies(uint8_t flags, uint8_t mode, uint8_t sizeReply, const std::string& project, const Bytes& id,
+                const Bytes& completion, uint8_t staleBefore, const Bytes& stale) {
+  return Join({Bytes{flags, mode, sizeReply, 0}, Counted(Text(project)), Counted(Text("01.00$")), Counted(id),
+               Counted(completion), Bytes{staleBefore}, Counted(stale)});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: fuzz_seeds <corpus directory>\n");
+    return 2;
+  }
+  const std::string root = argv[1];
+  int n = 0;
+  auto seed = [&](const std::string& fuzzer, const Bytes& bytes) {
+    fuzz::WriteFile(root + "/" + fuzzer + "/seed" + std::to_string(n++), bytes);
+  };
+
+  const char* cl = "fuzz_command_line";
+  seed(cl, CommandLine(0, {"EC.BIN", "/p"}));
+  seed(cl, CommandLine(1, {"EC.BIN", "/r"}));
+  seed(cl, CommandLine(0x41, {"EC.BIN", "/f8", "/r"}));
+  seed(cl, CommandLine(1, {"A.BIN", "/bi", "B.BIN"}));
+  seed(cl, CommandLine(0, {"EC.BIN", "/br", "/k", "/c5", "/v"}));
+  seed(cl, CommandLine(8, {"EC.BIN", "/e12"}));
+  seed(cl, CommandLine(0, {"EC.BIN", "/ah"}));
+  seed(cl, CommandLine(2, {"EC.BIN", "/o2", "/f4", "/w3", "/l", "/g", "/ad"}));
+  seed(cl, CommandLine(4, {"EFI\\BOOT\\FlashTimes.TXT", "/y", "/p"}));
+
+  const char* im = "fuzz_image_bytes";
+  Bytes name = Text("TESTPRJ$");
+  name.resize(16, 0);
+  seed(im, Join({Bytes{2, 3, 0}, name, fuzz::SeedImage(1024, "TESTPRJ")}));
+  seed(im, Join({Bytes{1, 1, 2}, name, fuzz::SeedImage(512, "OTHER")}));
+  seed(im, Join({Bytes{3, 4, 1}, name, Text("PRJ:TESTPRJ$VER:1.19$DATE:2026$\xA5\xA5\x01\x02\x03\x5A\x04\x05\x06")}));
+  seed(im, Join({Bytes{2, 2, 0}, name, Text("\xA5\xA5\x01\x02\x03\x5A\x04\x05")}));
+  seed(im, Join({Bytes{0, 1, 0}, name, Text("VER:1")}));
+
+  const char* co = "fuzz_burn_in_counter";
+  for (const char* s : {"0", "9", "41", "007", "0999", "9999", "9999999999", "999999999", "", "12\r\n", "01234567890"})
+    seed(co, Text(s));
+
+  const char* er = "fuzz_ec_replies";
+  const Bytes id{0xEF, 0x40, 0x13, 0x00};
+  seed(er, EcReplies(0, 0, 0, "TESTPRJ$", id, {0xF8}, 0, {}));
+  seed(er, EcReplies(1 | (1 << 1), 0x5A, 0, "TESTPRJ$", id, {0xF8}, 0, {}));
+  seed(er, EcReplies(3 << 1, 0, 0x80, "TESTPRJ$", id, {0x01, 0x02, 0xF8}, 0, {}));
+  seed(er, EcReplies(1 | (2 << 1), 0x00, 0x40, "ABCDEFGHIJKLMNOPQRS", id, {}, 0xF0, {0x5A}));
+  seed(er, EcReplies(1 | (3 << 1) | (4 << 3), 0x01, 0x80, "TESTPRJ$", id, {0xF8}, 0x92, {0x41, 0x42}));
+  seed(er, EcReplies(1 | (1 << 3), 0xFF, 0, "X$", {0xEF}, {0xF8}, 0x04, {0x00}));
+  std::printf("%d seeds written to %s\n", n, root.c_str());
+  return 0;
+}
