@@ -259,6 +259,8 @@ std::vector<uint8_t> DefaultFlash(const std::string& project) {
 bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out, std::string* error) {
   *out = SimCommandLine{};
   MachineConfig& c = out->Config;
+  c.CurrentDirectory = u"FS0:\\";  // the command line's documented default
+  c.Argv0 = u"tarnwick";
   c.TraceEnabled = false;
   c.Time = HostLocalTime();
   std::string project = "TESTPRJ";

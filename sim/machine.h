@@ -60,9 +60,11 @@ struct MachineConfig {
   EcConfig Ec;                             // EcConfigDefaults() unless changed
   std::vector<uint8_t> Flash;              // initial flash contents (empty: all 0xFF)
   std::vector<std::string> Volumes;        // host directories: FS0:, FS1:, ...
-  std::optional<std::u16string> CurrentDirectory = u"FS0:\\";  // nullopt: the shell has none
+  // What the shell reports right after "fs0:" (no backslash at a root; deeper
+  // it is e.g. FS0:\EC\TOOLS); nullopt: the shell has none yet.
+  std::optional<std::u16string> CurrentDirectory = u"FS0:";
   std::vector<std::u16string> Args;        // Argv[1] onward
-  std::u16string Argv0 = u"tarnwick";
+  std::u16string Argv0 = u"FS0:\\tarnwick.efi";  // the shell passes the full path
   ShellKind Shell = ShellKind::Parameters;
   size_t Columns = 100, Rows = 31;
   EfiTime Time{2026, 12, 7, 10, 30, 45, 0, 0, 0, 0, 0};

@@ -139,7 +139,7 @@ TEST(SimMachine, ShellOffersWhatItIsConfiguredWith) {
     EXPECT_EQ(!EfiIsError(ShellInterfaceArgs(&argc, &argv)), c.Interface);
     if (c.Parameters || c.Interface) {
       ASSERT_EQ(argc, 3u);
-      EXPECT_EQ(std::u16string(argv[0]), u"tarnwick");
+      EXPECT_EQ(std::u16string(argv[0]), u"FS0:\\tarnwick.efi");
       EXPECT_EQ(std::u16string(argv[2]), u"/k");
       EXPECT_EQ(argv[3], nullptr);
     }
