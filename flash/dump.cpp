@@ -11,13 +11,12 @@
 #include "ec/ec_channel.h"
 #include "flash/flash_mode.h"
 #include "flash/stream_guard.h"
+#include "platform/first_volume.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 
 namespace {
 
-// The number printed in every message of the dump; never the failing status.
-constexpr int kErrorNumber = 1;
 constexpr uint32_t kMarkEveryPages = 4;  // one "*" per 1 KB sector
 
 // Block count as the dump uses it: 1 to 4, so the buffer and the read loop
@@ -86,7 +85,6 @@ void DumpEcRom() {
   const size_t dumpSize = static_cast<size_t>(blocks) * kBlockSize;
   const int sizeKb = static_cast<int>(blocks * (kBlockSize / 1024));
 
-  FsVolume* volume = nullptr;
   FsFile* root = nullptr;
   FsFile* file = nullptr;
   uint8_t* buffer = nullptr;
@@ -97,18 +95,11 @@ void DumpEcRom() {
     return;
   }
 
-  if (EfiIsError(FsLocateFirstVolume(&volume))) {
-    Print(u"Can't create file protocal (Err. No. : %d)\n", kErrorNumber);
-    goto done;
-  }
-  if (EfiIsError(FsOpenVolume(volume, &root))) {
-    root = nullptr;
-    Print(u"Can't OpenVolume (Err. No. : %d)\n", kErrorNumber);
-    goto done;
-  }
+  root = OpenFirstVolumeRoot();
+  if (root == nullptr) goto done;
   if (EfiIsError(FsOpen(root, &file, name, kFileModeReadWriteCreate, kFileAttributeArchive))) {
     file = nullptr;
-    Print(u"Can't create file: %s, (Err. No. :%d)\n", name, kErrorNumber);
+    Print(u"Can't create file: %s, (Err. No. :%d)\n", name, kFileJobErrorNumber);
     goto done;
   }
   buffer = static_cast<uint8_t*>(PoolAllocate(dumpSize));
@@ -125,14 +116,14 @@ void DumpEcRom() {
 
     Print(u"Waitting to write data to the input file : %s", name);
     if (!WriteDump(file, buffer, dumpSize)) {
-      Print(u"Can't write data to file: %s, (Err. No. :%d)\n", name, kErrorNumber);
+      Print(u"Can't write data to file: %s, (Err. No. :%d)\n", name, kFileJobErrorNumber);
     }
     if (!complete) Print(u"EC did not answer every read, the dump is not complete\n");
   }
 
 done:
   if (file != nullptr && EfiIsError(FsClose(file))) {
-    Print(u"Can not close the input file: %s, (Err. No.: %d)\n", name, kErrorNumber);
+    Print(u"Can not close the input file: %s, (Err. No.: %d)\n", name, kFileJobErrorNumber);
   }
   if (root != nullptr) FsClose(root);
   if (buffer != nullptr) PoolFree(buffer);

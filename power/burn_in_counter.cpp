@@ -5,6 +5,7 @@
 // wider on a carry, so the new text always covers the old one. A file the
 // counter cannot handle within its 10-byte buffer (too long, not all digits,
 // or ten nines) is left as it is and the run count stays 0.
+#include "platform/first_volume.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 #include "power/burn_in.h"
@@ -13,7 +14,6 @@ uint64_t gBurnInRunCount;
 
 namespace {
 
-constexpr int kErrorNumber = 1;  // printed in every message, never the status
 constexpr size_t kCounterDigits = 10;
 
 // The file's size from its information record; false when it cannot be had.
@@ -88,20 +88,11 @@ void BumpOpenCounter(FsFile* file) {
 }  // namespace
 
 void BumpBurnInCounter() {
-  FsVolume* volume = nullptr;
-  FsFile* root = nullptr;
+  FsFile* root = OpenFirstVolumeRoot();
+  if (root == nullptr) return;
   FsFile* file = nullptr;
-
-  if (EfiIsError(FsLocateFirstVolume(&volume))) {
-    Print(u"Can't create file protocal (Err. No. : %d)\n", kErrorNumber);
-    return;
-  }
-  if (EfiIsError(FsOpenVolume(volume, &root))) {
-    Print(u"Can't OpenVolume (Err. No. : %d)\n", kErrorNumber);
-    return;
-  }
   if (EfiIsError(FsOpen(root, &file, kBurnInCounterPath, kFileModeReadWrite, 0))) {
-    Print(u"Can't create file: %s, (Err. No. :%d)\n", kBurnInCounterPath, kErrorNumber);
+    Print(u"Can't create file: %s, (Err. No. :%d)\n", kBurnInCounterPath, kFileJobErrorNumber);
     FsClose(root);
     return;
   }

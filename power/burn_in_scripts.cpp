@@ -6,6 +6,7 @@
 // other one over StartUp.NSH before it runs the tool, so the images alternate.
 #include "app/option_state.h"
 #include "ec/ec_channel.h"
+#include "platform/first_volume.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr int kErrorNumber = 1;  // printed in every message, never the status
 constexpr size_t kLineCapacity = 512;
 constexpr size_t kVolumeFallbackLength = 4;
 constexpr uint8_t kPowerOnSeconds = 5;
@@ -189,25 +189,18 @@ void CreateBurnInScripts(size_t argc, Char16** argv) {
   ScriptText text;
   if (!TakeScriptText(&text, argc, argv)) return;
 
-  FsVolume* volume = nullptr;
   FsFile* root = nullptr;
   FsFile* files[kFileCount] = {};
   bool created = false;
 
-  if (EfiIsError(FsLocateFirstVolume(&volume))) {
-    Print(u"Can't create file protocal (Err. No. : %d)\n", kErrorNumber);
-    return;
-  }
-  if (EfiIsError(FsOpenVolume(volume, &root))) {
-    Print(u"Can't OpenVolume (Err. No. : %d)\n", kErrorNumber);
-    return;
-  }
+  root = OpenFirstVolumeRoot();
+  if (root == nullptr) return;
 
   created = true;
   for (size_t i = 0; i < kFileCount; i++) {
     if (EfiIsError(CreateEmptyFile(root, kFilePaths[i], &files[i]))) {
       files[i] = nullptr;
-      Print(u"Can't create file: %s, (Err. No. :%d)\n", kFilePaths[i], kErrorNumber);
+      Print(u"Can't create file: %s, (Err. No. :%d)\n", kFilePaths[i], kFileJobErrorNumber);
       created = false;
       break;
     }
@@ -221,7 +214,7 @@ void CreateBurnInScripts(size_t argc, Char16** argv) {
     FsClose(files[kFirstScript]);
     FsClose(files[kSecondScript]);
     if (EfiIsError(FsClose(files[kCounter]))) {
-      Print(u"Can not close the input file: %s, (Err. No.: %d)\n", kBurnInCounterPath, kErrorNumber);
+      Print(u"Can not close the input file: %s, (Err. No.: %d)\n", kBurnInCounterPath, kFileJobErrorNumber);
     }
   } else {
     for (size_t i = 0; i < kFileCount; i++) {
