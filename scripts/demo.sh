@@ -15,9 +15,8 @@ build/tarnwick-mkimage "$work/flash.bin" --size 196608 --project TESTPRJ --versi
 echo "\$ tarnwick EC.BIN /p        (current directory FS0:\\EC, simulated EC with an older image)"
 status=0
 build/tarnwick-sim --volume "$work/fs0" --cwd 'FS0:\EC' --ec-flash "$work/flash.bin" \
-  --screen "$work/screen.txt" --plain -- EC.BIN /p || status=$?
-echo
-echo "---- the console screen at exit ----"
+  --screen "$work/screen.txt" --plain -- EC.BIN /p >"$work/console.txt" || status=$?
+echo "---- the console as the user sees it at the end (100x31) ----"
 cat "$work/screen.txt"
 if cmp -s "$work/flash.bin" "$work/fs0/EC/EC.BIN"; then
   echo "---- the simulated EC flash now equals EC.BIN ----"
