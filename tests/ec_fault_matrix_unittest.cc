@@ -1,0 +1,353 @@
+// A whole update against an EC that misbehaves: stuck IBF in every phase,
+// OBF that never comes, an EC that dies in the data stream, wrong or missing
+// chip-erase completion bytes, stale bytes before the mode query, flash cells
+// that do not program or read back wrong. Every run must end within a bounded
+// number of port operations, with a true verdict (exit code 3 whenever the
+// flash does not hold the image, never 0), and the flash as the EC left it.
+//
+// Port operations of one whole run (one 64 KB block; the test prints every
+// row's count):
+//   clean update: 793,349
+//   chip-erase mode, EC dead from the start: 18,600,421 (every send waits out
+//     its 100,002 status reads; each blank check gives up after 16 timed-out
+//     reads, so no pass programs)
+//   OBF never set: 10,800,343; a cell that never programs: 3,166,345
+//   four-block chip erase with its completion byte missing: 6,200,190
+//   boot-last (sector sweep), EC dead in block 0's stream: 115,737,055 -- the
+//     worst case: 64 sectors x 4 sends x 100,002 reads in each of five
+//     passes. A four-block part would take four times as long (about 460
+//     million status reads, minutes on real ports): bounded, but long.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/main_sequence.h"
+#include "sim/machine.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::ConsoleText;
+using testing_support::SampleImage;
+
+constexpr uint32_t kFlashSize = 65536;
+// No row may take more port operations than this (the boot-last sweep
+// against a dead EC is the worst, above).
+constexpr uint64_t kPortOpsBound = 150000000;
+
+const std::vector<uint8_t>& Image() {
+  static const std::vector<uint8_t> image = SampleImage(kFlashSize);
+  return image;
+}
+
+const std::vector<uint8_t>& OldFlash() {
+  static const std::vector<uint8_t> old = SampleImage(kFlashSize, "TESTPRJ", "1.19.01.00", 99);
+  return old;
+}
+
+std::vector<uint8_t> Erased() { return std::vector<uint8_t>(kFlashSize, 0xFF); }
+
+std::vector<uint8_t> Erased(uint32_t address, uint8_t value) {
+  std::vector<uint8_t> flash = Erased();
+  flash[address] = value;
+  return flash;
+}
+
+// The erased flash with the image programmed over [from, from + count).
+std::vector<uint8_t> PartlyNew(size_t from, size_t count) {
+  std::vector<uint8_t> flash = Erased();
+  for (size_t i = from; i < from + count && i < kFlashSize; i++) flash[i] = Image()[i];
+  return flash;
+}
+
+std::vector<uint8_t> ImageWith(uint32_t address, uint8_t value) {
+  std::vector<uint8_t> flash = Image();
+  flash[address] = value;
+  return flash;
+}
+
+sim::MachineConfig BaseConfig(const testing_support::TempDir& volume) {
+  sim::MachineConfig config;
+  config.Ec.FlashSize = kFlashSize;
+  config.Ec.SizeReply = 0;  // one block
+  config.Flash = OldFlash();
+  config.Volumes = {volume.Path()};
+  config.Args = {u"EC.BIN", u"/p", u"/y", u"/k"};
+  config.TraceEnabled = false;
+  return config;
+}
+
+// Where the phases of a clean run begin, as counts of EC port writes made
+// before them (the unit of IbfStuckAfterBytes).
+struct PhaseStarts {
+  uint64_t Queries = 0;        // the 0x92 project query
+  uint64_t Prepare = 0;        // 0xDE
+  uint64_t ModeQuery = 0;      // 0xF0
+  uint64_t Erase = 0;          // the first erase command
+  uint64_t ReadBlock = 0;      // the blank check's first 0x03
+  uint64_t Program = 0;        // 0x02
+  uint64_t ProgramData = 0;    // the first data byte of the program stream
+  uint64_t BootStream = 0;     // 0x06 (boot-last runs)
+};
+
+PhaseStarts MeasurePhases(sim::MachineConfig config) {
+  config.TraceEnabled = true;
+  sim::Boot(config);
+  sim::RunTarnwick();
+  PhaseStarts p;
+  uint64_t writes = 0;
+  bool programSeen = false;
+  for (const sim::PortAccess& a : sim::TheMachine().Trace) {
+    if (!a.Write) continue;
+    auto mark = [&](uint64_t* at, bool when) {
+      if (*at == 0 && when) *at = writes;
+    };
+    const bool command = a.Port == 0x66;
+    mark(&p.Queries, command && a.Value == 0x92);
+    mark(&p.Prepare, command && a.Value == 0xDE);
+    mark(&p.ModeQuery, command && a.Value == 0xF0 && p.Prepare != 0);
+    mark(&p.Erase, command && (a.Value == 0x01 || a.Value == 0x05) && p.ModeQuery != 0);
+    mark(&p.ReadBlock, command && a.Value == 0x03 && p.Erase != 0);
+    if (command && a.Value == 0x02 && p.ReadBlock != 0 && !programSeen) {
+      programSeen = true;
+      p.Program = writes;
+    }
+    mark(&p.ProgramData, !command && programSeen);
+    mark(&p.BootStream, command && a.Value == 0x06 && programSeen);
+    writes++;
+  }
+  return p;
+}
+
+struct Row {
+  std::string Name;
+  std::function<void(sim::MachineConfig&, const PhaseStarts&)> Fault;
+  int ExitCode;
+  std::function<std::vector<uint8_t>(const PhaseStarts&)> Flash;
+  std::string Shown;  // text the console must show ("" : not checked)
+};
+
+struct Result {
+  std::string Name;
+  uint64_t PortOps;
+};
+
+void RunRows(const std::vector<Row>& rows, const std::vector<std::u16string>& extraArgs, uint8_t modeReply,
+             std::vector<Result>* results) {
+  testing_support::TempDir volume;
+  volume.Write("EC.BIN", Image());
+  sim::MachineConfig base = BaseConfig(volume);
+  for (const auto& a : extraArgs) base.Args.push_back(a);
+  if (modeReply != 0) {
+    base.Ec.HasModeReply = true;
+    base.Ec.ModeReply = modeReply;
+  }
+  const PhaseStarts phases = MeasurePhases(base);
+  ASSERT_NE(phases.ProgramData, 0u);
+  for (const Row& row : rows) {
+    sim::MachineConfig config = base;
+    row.Fault(config, phases);
+    sim::Boot(config);
+    sim::RunTarnwick();
+    const sim::Machine& m = sim::TheMachine();
+    results->push_back({row.Name, m.PortOps});
+    EXPECT_FALSE(m.PoweredOff) << row.Name;
+    EXPECT_LE(m.PortOps, kPortOpsBound) << row.Name;
+    EXPECT_EQ(m.ExitCode, row.ExitCode) << row.Name;
+    const std::vector<uint8_t> flash = sim::FlashContents();
+    const std::vector<uint8_t> expected = row.Flash(phases);
+    if (flash != expected) {
+      size_t first = 0;
+      while (first < flash.size() && flash[first] == expected[first]) first++;
+      ADD_FAILURE() << row.Name << ": flash differs first at 0x" << std::hex << first;
+    }
+    // A failed update never ends as a success, and a success means the image.
+    if (m.ExitCode == kExitOk) EXPECT_EQ(flash, Image()) << row.Name;
+    if (!row.Shown.empty())
+      EXPECT_NE(ConsoleText().find(row.Shown), std::string::npos) << row.Name << ":\n" << ConsoleText();
+    EXPECT_TRUE(sim::TakeAudit().Clean()) << row.Name;
+  }
+}
+
+void PrintWorstCases(const std::vector<Result>& results) {
+  const Result* worst = &results.front();
+  for (const Result& r : results) {
+    std::printf("  %-58s %12llu port ops\n", r.Name.c_str(), static_cast<unsigned long long>(r.PortOps));
+    if (r.PortOps > worst->PortOps) worst = &r;
+  }
+  std::printf("  worst case: %s, %llu port ops\n", worst->Name.c_str(),
+              static_cast<unsigned long long>(worst->PortOps));
+}
+
+auto Old = [](const PhaseStarts&) { return OldFlash(); };
+auto New = [](const PhaseStarts&) { return Image(); };
+auto Blank = [](const PhaseStarts&) { return Erased(); };
+
+void DieAfter(sim::MachineConfig& c, uint64_t writes) { c.Ec.IbfStuckAfterBytes = writes; }
+
+TEST(EcFaultMatrix, ChipEraseUpdate) {
+  constexpr uint32_t kBadCell = 0x1234;
+  const std::vector<Row> rows = {
+      {"clean run", [](sim::MachineConfig&, const PhaseStarts&) {}, kExitOk, New, ""},
+      {"IBF stuck from the start (size probe)", [](sim::MachineConfig& c, const PhaseStarts&) {
+         c.Ec.IbfStuckForever = true;
+       }, kExitUpdateFailed, Old, " Blank Check fail"},
+      {"IBF stuck at the project query", [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.Queries); },
+       kExitUpdateFailed, Old, ""},
+      {"IBF stuck between 0xDE and 0xDC",
+       [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.Prepare + 1); }, kExitUpdateFailed, Old, ""},
+      {"IBF stuck in the erase's parameter bytes",
+       [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.Erase + 2); }, kExitUpdateFailed, Old, ""},
+      {"IBF stuck in the program command's address",
+       [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.Program + 2); }, kExitUpdateFailed, Blank,
+       ""},
+      {"IBF stuck after 1000 bytes of the data stream",
+       [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.ProgramData + 1000); }, kExitUpdateFailed,
+       [](const PhaseStarts&) { return PartlyNew(0, 1000); }, ""},
+      {"OBF never set", [](sim::MachineConfig& c, const PhaseStarts&) { c.Ec.ObfNeverSet = true; }, kExitUpdateFailed,
+       Blank, ""},
+      {"a bit that will not program",
+       [](sim::MachineConfig& c, const PhaseStarts&) {
+         c.Ec.FlashFaults[0] = sim::EcFlashFault{kBadCell, 0, true, false, 0};
+         c.Ec.FlashFaultCount = 1;
+       },
+       kExitUpdateFailed, [](const PhaseStarts&) { return ImageWith(kBadCell, 0xFF); }, ""},
+      {"a bit stuck at 0",
+       [](sim::MachineConfig& c, const PhaseStarts&) {
+         c.Ec.FlashFaults[0] = sim::EcFlashFault{kBadCell, 0x80, false, false, 0};
+         c.Ec.FlashFaultCount = 1;
+       },
+       kExitUpdateFailed, [](const PhaseStarts&) { return Erased(kBadCell, 0x7F); }, " Blank Check fail"},
+      // The erased cell already reads back as 0xFE, so the blank check stops every pass.
+      {"a byte that reads back wrong",
+       [](sim::MachineConfig& c, const PhaseStarts&) {
+         c.Ec.FlashFaults[0] = sim::EcFlashFault{kBadCell, 0, false, true, 0};
+         c.Ec.FlashFaultCount = 1;
+       },
+       kExitUpdateFailed, Blank, " Blank Check fail"},
+      {"an erase that leaves a byte in the first pass only",
+       [](sim::MachineConfig& c, const PhaseStarts&) {
+         c.Ec.FlashFaults[0] = sim::EcFlashFault{kBadCell, 0, false, false, 1};
+         c.Ec.FlashFaultCount = 1;
+       },
+       kExitOk, New, ""},
+  };
+  std::vector<Result> results;
+  RunRows(rows, {}, 0, &results);
+  PrintWorstCases(results);
+}
+
+// A four-block EC ends its chip erase with completion bytes: wrong, missing
+// or without OBF, the erase is a failure; the verdict follows.
+TEST(EcFaultMatrix, ChipEraseCompletionBytes) {
+  testing_support::TempDir volume;
+  const std::vector<uint8_t> image = SampleImage(4 * 65536);
+  volume.Write("EC.BIN", image);
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> Completion;
+    bool NoObf;
+    int ExitCode;
+  } cases[] = {
+      {"0xF8", {0xF8}, false, kExitOk},
+      {"0x01 0x02 0xF8", {0x01, 0x02, 0xF8}, false, kExitOk},
+      {"missing", {}, false, kExitUpdateFailed},
+      {"wrong: 0x00", {0x00}, false, kExitUpdateFailed},
+      {"wrong: 0xF9", {0xF9}, false, kExitUpdateFailed},
+      // The last try reads the data port after its wait runs out and finds 0xF8.
+      {"0xF8 without OBF", {0xF8}, true, kExitOk},
+  };
+  std::vector<Result> results;
+  for (const Case& c : cases) {
+    sim::MachineConfig config;
+    config.Ec.FlashSize = 4 * 65536;
+    config.Ec.SizeReply = 0x80;
+    config.Volumes = {volume.Path()};
+    config.Args = {u"EC.BIN", u"/p", u"/y"};
+    config.TraceEnabled = false;
+    config.Flash.assign(4 * 65536, 0x11);
+    config.Ec.EraseCompletionLength = static_cast<uint8_t>(c.Completion.size());
+    for (size_t i = 0; i < c.Completion.size(); i++) config.Ec.EraseCompletion[i] = c.Completion[i];
+    config.Ec.ChipEraseNoObf = c.NoObf;
+    sim::Boot(config);
+    sim::RunTarnwick();
+    const sim::Machine& m = sim::TheMachine();
+    results.push_back({std::string("chip erase completion ") + c.Name, m.PortOps});
+    EXPECT_EQ(m.ExitCode, c.ExitCode) << c.Name;
+    EXPECT_LE(m.PortOps, kPortOpsBound) << c.Name;
+    std::vector<uint8_t> flash = sim::FlashContents();
+    // The erase happened either way; a failed erase is never followed by programming.
+    if (c.ExitCode == kExitOk) EXPECT_EQ(flash, image) << c.Name;
+    else EXPECT_EQ(flash, std::vector<uint8_t>(4 * 65536, 0xFF)) << c.Name;
+  }
+  PrintWorstCases(results);
+}
+
+// Boot-last programming (mode reply 0x5A): the first kilobyte is written
+// last, by the 0x06 stream, so an EC that dies before it leaves the boot
+// sector erased.
+TEST(EcFaultMatrix, BootLastUpdate) {
+  const std::vector<Row> rows = {
+      {"boot-last: clean run", [](sim::MachineConfig&, const PhaseStarts&) {}, kExitOk, New, ""},
+      // One dead-EC row only: against a dead EC the sector sweep waits out
+      // every one of its 64 x 4 sends in each of the five passes (the
+      // costliest run of the matrix, see the header).
+      {"boot-last: EC dies after 1000 bytes of block 0",
+       [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.ProgramData + 1000); }, kExitUpdateFailed,
+       [](const PhaseStarts&) { return PartlyNew(1024, 1000); }, ""},
+  };
+  std::vector<Result> results;
+  RunRows(rows, {}, 0x5A, &results);
+  PrintWorstCases(results);
+}
+
+// Stale bytes queued before the mode query: the first of them is taken as
+// the mode reply. What happens then is pinned here.
+TEST(EcFaultMatrix, StaleBytesBeforeTheModeQuery) {
+  // What happens: the first stale byte is taken as the mode reply, the real
+  // reply and the stale rest are read as ID bytes (the ID line is shifted),
+  // and what is left over is drained before the blank check's first read. A
+  // stale nonzero byte turns on the sector sweep and boot-last programming,
+  // a stale 0x00 keeps the chip erase and straight programming, whatever the
+  // EC really answered. This EC takes either way, so every run verifies; an
+  // EC that needs its boot sector last would get it first after a stale 0x00.
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> Stale;
+    int ExitCode;
+    const char* Shown;
+  } cases[] = {
+      {"one stale 0x5A", {0x5A}, kExitOk, "0x00 0xef 0x40      Rom Size(64)K\nErase  ====="},
+      {"one stale 0x00", {0x00}, kExitOk, "0x00 0xef 0x40      Rom Size(64)K\nErase ====="},
+      {"three stale bytes", {0x01, 0x02, 0x03}, kExitOk, "0x02 0x03 0x00      Rom Size(64)K\nErase  ====="},
+  };
+  testing_support::TempDir volume;
+  volume.Write("EC.BIN", Image());
+  std::vector<Result> results;
+  for (const Case& c : cases) {
+    sim::MachineConfig config = BaseConfig(volume);
+    config.Ec.HasModeReply = true;
+    config.Ec.ModeReply = 0x00;
+    config.Ec.StaleBeforeCommand = 0xF0;
+    config.Ec.StaleLength = static_cast<uint8_t>(c.Stale.size());
+    for (size_t i = 0; i < c.Stale.size(); i++) config.Ec.StaleBytes[i] = c.Stale[i];
+    sim::Boot(config);
+    sim::RunTarnwick();
+    const sim::Machine& m = sim::TheMachine();
+    results.push_back({std::string("stale before 0xF0: ") + c.Name, m.PortOps});
+    std::printf("  %s: exit %d\n", c.Name, m.ExitCode);
+    const std::string text = ConsoleText();
+    size_t id = text.find("Get Flash Part ID");
+    if (id != std::string::npos) std::printf("    %s", text.substr(id, text.find('\n', id) - id + 1).c_str());
+    EXPECT_EQ(m.ExitCode, c.ExitCode) << c.Name;
+    EXPECT_NE(text.find(c.Shown), std::string::npos) << c.Name << ":\n" << text;
+    if (m.ExitCode == kExitOk) EXPECT_EQ(sim::FlashContents(), Image()) << c.Name;
+    else EXPECT_NE(sim::FlashContents(), Image()) << c.Name;
+  }
+  PrintWorstCases(results);
+}
+
+}  // namespace
