@@ -18,7 +18,7 @@ summary=""
 for f in $fuzzers; do
   work="$dir/fuzz/work/$f"
   findings="$dir/fuzz/findings/$f"
-  rm -rf "$work"
+  rm -rf "$work" "$findings"
   mkdir -p "$work" "$findings"
   cp "$dir/fuzz/corpus/$f/"* "$work/" 2>/dev/null || true
   log="$dir/fuzz/$f.log"

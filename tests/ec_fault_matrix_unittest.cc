@@ -350,4 +350,26 @@ TEST(EcFaultMatrix, StaleBytesBeforeTheModeQuery) {
   PrintWorstCases(results);
 }
 
+// Found by the EC-reply fuzzer: stale bytes queued before every EC RAM read
+// (0x80) are read in place of the adapter status. The AC check then sees 0x06
+// (bit 0 clear) and refuses the update: a safe refusal, nothing flashed.
+TEST(EcFaultMatrix, StaleBytesBeforeEcRamReadsReadAsNoAdapter) {
+  testing_support::TempDir volume;
+  volume.Write("EC.BIN", Image());
+  sim::MachineConfig config = BaseConfig(volume);
+  config.Args = {u"EC.BIN", u"/p", u"/y"};  // no /k: the AC check runs
+  const uint8_t stale[] = {0x24, 0x06, 0x30, 0x30, 0x2E, 0x30};
+  config.Ec.StaleBeforeCommand = 0x80;
+  config.Ec.StaleLength = sizeof(stale);
+  for (size_t i = 0; i < sizeof(stale); i++) config.Ec.StaleBytes[i] = stale[i];
+  sim::Boot(config);
+  sim::RunTarnwick();
+  EXPECT_EQ(sim::TheMachine().ExitCode, kExitNoAdapter);
+  EXPECT_NE(ConsoleText().find("Not found the AC adapter,insert the AC adapter please. Then try again.\n"),
+            std::string::npos);
+  EXPECT_EQ(sim::FlashContents(), OldFlash());
+  for (const std::string& e : sim::EventNames()) EXPECT_NE(e, "flash-mode-entered");
+  EXPECT_TRUE(sim::TakeAudit().Clean());
+}
+
 }  // namespace
