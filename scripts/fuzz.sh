@@ -2,8 +2,8 @@
 # Builds the libFuzzer targets (ASan+UBSan) into build-fuzz/ and runs each one
 # for the given number of seconds (default 60) on a copy of the seed corpus
 # that the build writes. Prints the executions per fuzzer and any finding;
-# crash inputs are kept in build-fuzz/fuzz/findings/<fuzzer>/. Not part of the
-# default tests.
+# crash inputs are kept in build-fuzz/fuzz/findings/<fuzzer>/ until the next
+# run. Not part of the default tests.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
