@@ -8,7 +8,7 @@
 // operations around the first byte of every phase: flash mode (0xDE), each
 // erase command, the blank check's read, each program command, the boot
 // stream (0x06), the verify's read, leaving flash mode, the auto power-on
-// message and the power-off. Deterministic; about 330 cuts in all, each
+// message and the power-off. Deterministic; about 430 cuts in all, each
 // followed by a full run, which keeps the test to a few seconds under ASan.
 //
 // At each cut the state left behind is classified (flash: old image, partly
@@ -227,15 +227,15 @@ void RunScenario(const Scenario& s) {
 }
 
 TEST(PowerCut, ChipEraseUpdateThenShutdown) {
-  RunScenario({"chip erase, shutdown", {u"EC.BIN", u"/h"}, 0, false, 120});
+  RunScenario({"chip erase, shutdown", {u"EC.BIN", u"/h"}, 0, false, 90});
 }
 
 TEST(PowerCut, BootLastUpdateKeepsTheBootSectorErasedUntilItsStream) {
-  RunScenario({"boot-last (0x5A), stay in the shell", {u"EC.BIN", u"/p"}, 0x5A, false, 120});
+  RunScenario({"boot-last (0x5A), stay in the shell", {u"EC.BIN", u"/p"}, 0x5A, false, 90});
 }
 
 TEST(PowerCut, BurnInIteration) {
-  RunScenario({"burn-in iteration /ad /c5 /v /br", {u"EC.BIN", u"/ad", u"/c5", u"/v", u"/br"}, 0, true, 50});
+  RunScenario({"burn-in iteration /ad /c5 /v /br", {u"EC.BIN", u"/ad", u"/c5", u"/v", u"/br"}, 0, true, 40});
 }
 
 }  // namespace
