@@ -111,10 +111,10 @@ uint8_t SizeReplyFor(uint32_t flashSize) {
 // One EC fault: "ibf-stuck", "ibf-stuck-after:N", "obf-never", "erase-no-obf",
 // "drop-writes-while-ibf", "stale:CMD:BYTES", "stuck-zero:ADDR:MASK",
 // "never-program:ADDR", "reads-wrong:ADDR", "erase-leaves:ADDR:PASS".
-bool ParseEcFault(const std::string& spec, EcConfig* ec, std::string* error) {
+bool ParseEcFault(const std::string& request, EcConfig* ec, std::string* error) {
   std::vector<std::string> f;
   std::string part;
-  std::istringstream in(spec);
+  std::istringstream in(request);
   while (std::getline(in, part, ':')) f.push_back(part);
   if (f.empty()) f.push_back("");
   uint64_t a = 0, b = 0;
@@ -164,7 +164,7 @@ bool ParseEcFault(const std::string& spec, EcConfig* ec, std::string* error) {
   } else {
     ok = false;
   }
-  if (!ok) *error = "bad --ec-fault: " + spec;
+  if (!ok) *error = "bad --ec-fault: " + request;
   return ok;
 }
 
@@ -181,10 +181,10 @@ EfiStatus StatusFromName(const std::string& name) {
 // "write-call:N", "write-short:N", "close-call:N", "close:PATH", "delete-call:N",
 // "setinfo-call:N", "alloc-call:N", "alloc-size:N", "gettime", "readkey:N",
 // "power-cut:N".
-bool ParseFault(const std::string& spec, Faults* fault, std::string* error) {
-  size_t colon = spec.find(':');
-  std::string kind = spec.substr(0, colon);
-  std::string arg = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+bool ParseFault(const std::string& request, Faults* fault, std::string* error) {
+  size_t colon = request.find(':');
+  std::string kind = request.substr(0, colon);
+  std::string arg = colon == std::string::npos ? std::string() : request.substr(colon + 1);
   bool hasArg = colon != std::string::npos;
   uint64_t n = 0;
   bool number = hasArg && ParseNumber(arg, UINT64_MAX, &n);
@@ -246,7 +246,7 @@ bool ParseFault(const std::string& spec, Faults* fault, std::string* error) {
   } else {
     ok = false;
   }
-  if (!ok) *error = "bad --fault: " + spec;
+  if (!ok) *error = "bad --fault: " + request;
   return ok;
 }
 
