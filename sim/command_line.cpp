@@ -498,14 +498,14 @@ EC:
   --ec-erase-reply BYTES  bytes queued after a chip erase (default F8)
   --ec-ac BYTES         successive readings of EC RAM 0x10 (the last repeats; default 01)
   --ec-ibf-busy N       status reads for which IBF stays set after each write (default 0)
-  --ec-fault SPEC       an EC fault (repeatable): ibf-stuck, ibf-stuck-after:N, obf-never, erase-no-obf,
+  --ec-fault FAULT      an EC fault (repeatable): ibf-stuck, ibf-stuck-after:N, obf-never, erase-no-obf,
                         drop-writes-while-ibf, stale:CMD:BYTES (bytes queued before command CMD's answer),
                         stuck-zero:ADDR:MASK, never-program:ADDR, reads-wrong:ADDR, erase-leaves:ADDR:PASS
   --no-ac               the AC adapter is absent
   --no-ec               nothing answers on any EC port
 
 Firmware faults:
-  --fault SPEC          (repeatable) no-fs, locate-handles:STATUS, open-volume:INDEX, open:PATH[:STATUS],
+  --fault FAULT         (repeatable) no-fs, locate-handles:STATUS, open-volume:INDEX, open:PATH[:STATUS],
                         create:PATH, create-call:N, getinfo:STATUS, getinfo-call:N, file-size:N, info-size:N,
                         read-call:N, read-short:N, write-call:N, write-short:N, close-call:N, close:PATH,
                         delete-call:N, setinfo-call:N, alloc-call:N, alloc-size:N, gettime, readkey:N,

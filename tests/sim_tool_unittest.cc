@@ -54,7 +54,7 @@ TEST(SimTool, HelpListsEveryOption) {
        {"--volume DIR", "--cwd PATH", "--no-cwd", "--ec-flash FILE", "--ec-size-reply N", "--ec-project TEXT",
         "--ec-version TEXT", "--ec-ports N", "--ec-mode-reply N", "--ec-no-mode-reply", "--no-ac", "--no-ec",
         "--keys TEXT", "--time YYYY-MM-DDTHH:MM:SS", "--console COLSxROWS", "--trace FILE", "--plain", "--screen FILE",
-        "--realtime", "--power-off stay|halt", "--ec-fault SPEC", "--fault SPEC"}) {
+        "--realtime", "--power-off stay|halt", "--ec-fault FAULT", "--fault FAULT"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
   }
 }
