@@ -224,7 +224,11 @@ void EcRecordEvent(EcModel* ec, EcEventKind kind, uint32_t value) {
   event.PortOp = ec->PortOps;
 }
 
-void EcQueueBytes(EcModel* ec, EcInterface* f, const uint8_t* bytes, uint32_t count) {
+namespace {
+
+// Appends count bytes to the interface's ring: bytes[i], or value for every
+// byte when bytes is nullptr. What does not fit is counted and dropped.
+void QueueAppend(EcModel* ec, EcInterface* f, const uint8_t* bytes, uint8_t value, uint32_t count) {
   uint32_t room = kEcOutputQueueSize - f->QueueCount;
   if (count > room) {
     ec->QueueOverflows += count - room;
@@ -233,25 +237,20 @@ void EcQueueBytes(EcModel* ec, EcInterface* f, const uint8_t* bytes, uint32_t co
   uint32_t tail = f->QueueHead + f->QueueCount;
   if (tail >= kEcOutputQueueSize) tail -= kEcOutputQueueSize;
   for (uint32_t i = 0; i < count; ++i) {
-    f->Queue[tail] = bytes[i];
+    f->Queue[tail] = bytes != nullptr ? bytes[i] : value;
     tail = tail + 1 == kEcOutputQueueSize ? 0 : tail + 1;
   }
   f->QueueCount += count;
 }
 
+}  // namespace
+
+void EcQueueBytes(EcModel* ec, EcInterface* f, const uint8_t* bytes, uint32_t count) {
+  QueueAppend(ec, f, bytes, 0, count);
+}
+
 void EcQueueFill(EcModel* ec, EcInterface* f, uint8_t value, uint32_t count) {
-  uint32_t room = kEcOutputQueueSize - f->QueueCount;
-  if (count > room) {
-    ec->QueueOverflows += count - room;
-    count = room;
-  }
-  uint32_t tail = f->QueueHead + f->QueueCount;
-  if (tail >= kEcOutputQueueSize) tail -= kEcOutputQueueSize;
-  for (uint32_t i = 0; i < count; ++i) {
-    f->Queue[tail] = value;
-    tail = tail + 1 == kEcOutputQueueSize ? 0 : tail + 1;
-  }
-  f->QueueCount += count;
+  QueueAppend(ec, f, nullptr, value, count);
 }
 
 void EcConfigDefaults(EcConfig* config) {
