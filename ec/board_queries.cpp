@@ -3,7 +3,6 @@
 
 #include "app/option_state.h"
 #include "ec/ec_channel.h"
-#include "ec/ec_raw_read.h"
 #include "ec/name_text.h"
 #include "platform/format.h"
 

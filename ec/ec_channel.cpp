@@ -63,6 +63,10 @@ bool EcWriteDataChecked(uint8_t value) {
 
 void EcWriteData(uint8_t value) { EcWriteDataChecked(value); }
 
+uint8_t EcReadDataPortRaw() { return PortRead8(gOptionState.Ports.DataPort); }
+
+uint8_t EcRawReadFixedPort(uint16_t port) { return PortRead8(port); }
+
 namespace {
 
 void FixedWrite(uint16_t port, uint8_t value) {

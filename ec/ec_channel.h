@@ -37,6 +37,12 @@ void EcArmAutoPowerOn(uint8_t seconds);
 // 0x95 to the fixed command port 0x66.
 void EcRequestPowerOff();
 
+// Plain reads with no handshake: the selected data port (after a wait of the
+// caller's own, as the chip erase's completion byte needs), and one of the
+// fixed ports (the AC check takes up whatever the EC left there).
+uint8_t EcReadDataPortRaw();
+uint8_t EcRawReadFixedPort(uint16_t port);
+
 // Status polls, shared by the channel and the chip erase's completion wait.
 // Each makes at most maxReads status reads and returns true when the bit
 // reached the wanted state.

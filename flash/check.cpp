@@ -24,7 +24,7 @@ void DiscardStaleOutput() {
   const EcPortSet& ports = gOptionState.Ports;
   for (uint32_t i = 0; i < kStaleLimit; i++) {
     if (!EcWaitObfSet(ports.CommandPort, 1)) return;
-    PortRead8(ports.DataPort);
+    EcReadDataPortRaw();
   }
 }
 

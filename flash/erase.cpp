@@ -45,7 +45,7 @@ bool AwaitChipEraseCompletion() {
   const EcPortSet& ports = gOptionState.Ports;
   for (uint32_t attempt = 0; attempt < kCompletionTries; attempt++) {
     EcWaitObfSet(ports.CommandPort, kCompletionPollReads);
-    if (PortRead8(ports.DataPort) == kEraseComplete) {
+    if (EcReadDataPortRaw() == kEraseComplete) {
       ProgressText(u"Erasing:****************************************************************   Fine\n");
       return true;
     }
