@@ -222,4 +222,45 @@ TEST(MainSequence, EraseOnlyErasesOnceAndProgramsNothing) {
   EXPECT_EQ(text.find("Blank Check"), std::string::npos);
 }
 
+TEST(MainSequence, StepsReachTheEcAndTheConsoleInTheirOrder) {
+  TempDir volume;
+  std::vector<uint8_t> image = SampleImage(65536);
+  volume.Write("EC.BIN", image);
+  sim::MachineConfig config = ConfigWithVolume(volume, {u"EC.BIN", u"/p"});
+  config.Ec.FlashSize = 65536;  // one block: every block and address byte is 0x00
+  config.Ec.SizeReply = 0x20;
+  EXPECT_EQ(RunMain(config), kExitOk);
+
+  // Every nonzero byte to the command port, in order: the size probe's mailbox
+  // (four RAM writes, one read), the two adapter readings, the project and
+  // version queries, flash mode with its query and the part ID, the erase,
+  // the blank check's read, programming, the verify's read, leaving flash mode.
+  std::vector<uint8_t> commands;
+  for (const sim::PortAccess& a : sim::TheMachine().Trace)
+    if (a.Write && a.Port == 0x66 && a.Value != 0) commands.push_back(a.Value);
+  const std::vector<uint8_t> expected = {0x81, 0x81, 0x81, 0x81, 0x80, 0x80, 0x80, 0x92, 0x93,
+                                         0xDE, 0xDC, 0xF0, 0x04, 0x01, 0x03, 0x02, 0x03, 0xFE};
+  EXPECT_EQ(commands, expected);
+
+  // What the user sees, in order, with the cursor hidden from the image lines
+  // to the end of the update.
+  const std::string text = ConsoleText();
+  const char* milestones[] = {"EC Flash Utility for UEFI", "M/B  EC Project: ", "M/B  EC Version: ",
+                              "File EC Project: ", "File EC Version: ", "File EC Build Date: ",
+                              "Entry Flash ...... ", "Get Flash Part ID", "Erase ====", "Blank Check ====",
+                              "Write data ====", "Verify Check ====", "\nEnd time "};
+  size_t at = 0;
+  for (const char* m : milestones) {
+    const std::string needle = m;
+    size_t found = text.find(needle, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << needle;
+    at = found;
+  }
+  std::vector<bool> cursor;
+  for (const auto& call : sim::TheMachine().Screen.Calls)
+    if (call.What == sim::ConsoleCall::Kind::CursorVisible) cursor.push_back(call.Visible);
+  EXPECT_EQ(cursor, (std::vector<bool>{false, true}));
+  EXPECT_EQ(sim::FlashContents(), image);
+}
+
 }  // namespace
