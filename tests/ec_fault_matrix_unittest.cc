@@ -31,22 +31,14 @@
 namespace {
 
 using testing_support::ConsoleText;
+using testing_support::OneBlockImage;
+using testing_support::OneBlockOldFlash;
 using testing_support::SampleImage;
 
 constexpr uint32_t kFlashSize = 65536;
 // No row may take more port operations than this (the boot-last sweep
 // against a dead EC is the worst, above).
 constexpr uint64_t kPortOpsBound = 150000000;
-
-const std::vector<uint8_t>& Image() {
-  static const std::vector<uint8_t> image = SampleImage(kFlashSize);
-  return image;
-}
-
-const std::vector<uint8_t>& OldFlash() {
-  static const std::vector<uint8_t> old = SampleImage(kFlashSize, "TESTPRJ", "1.19.01.00", 99);
-  return old;
-}
 
 std::vector<uint8_t> Erased() { return std::vector<uint8_t>(kFlashSize, 0xFF); }
 
@@ -59,12 +51,12 @@ std::vector<uint8_t> Erased(uint32_t address, uint8_t value) {
 // The erased flash with the image programmed over [from, from + count).
 std::vector<uint8_t> PartlyNew(size_t from, size_t count) {
   std::vector<uint8_t> flash = Erased();
-  for (size_t i = from; i < from + count && i < kFlashSize; i++) flash[i] = Image()[i];
+  for (size_t i = from; i < from + count && i < kFlashSize; i++) flash[i] = OneBlockImage()[i];
   return flash;
 }
 
 std::vector<uint8_t> ImageWith(uint32_t address, uint8_t value) {
-  std::vector<uint8_t> flash = Image();
+  std::vector<uint8_t> flash = OneBlockImage();
   flash[address] = value;
   return flash;
 }
@@ -73,7 +65,7 @@ sim::MachineConfig BaseConfig(const testing_support::TempDir& volume) {
   sim::MachineConfig config;
   config.Ec.FlashSize = kFlashSize;
   config.Ec.SizeReply = 0;  // one block
-  config.Flash = OldFlash();
+  config.Flash = OneBlockOldFlash();
   config.Volumes = {volume.Path()};
   config.Args = {u"EC.BIN", u"/p", u"/y", u"/k"};
   config.TraceEnabled = false;
@@ -138,7 +130,7 @@ struct Result {
 void RunRows(const std::vector<Row>& rows, const std::vector<std::u16string>& extraArgs, uint8_t modeReply,
              std::vector<Result>* results) {
   testing_support::TempDir volume;
-  volume.Write("EC.BIN", Image());
+  volume.Write("EC.BIN", OneBlockImage());
   sim::MachineConfig base = BaseConfig(volume);
   for (const auto& a : extraArgs) base.Args.push_back(a);
   if (modeReply != 0) {
@@ -165,7 +157,7 @@ void RunRows(const std::vector<Row>& rows, const std::vector<std::u16string>& ex
       ADD_FAILURE() << row.Name << ": flash differs first at 0x" << std::hex << first;
     }
     // A failed update never ends as a success, and a success means the image.
-    if (m.ExitCode == kExitOk) EXPECT_EQ(flash, Image()) << row.Name;
+    if (m.ExitCode == kExitOk) EXPECT_EQ(flash, OneBlockImage()) << row.Name;
     if (!row.Shown.empty())
       EXPECT_NE(ConsoleText().find(row.Shown), std::string::npos) << row.Name << ":\n" << ConsoleText();
     EXPECT_TRUE(sim::TakeAudit().Clean()) << row.Name;
@@ -182,8 +174,8 @@ void PrintWorstCases(const std::vector<Result>& results) {
               static_cast<unsigned long long>(worst->PortOps));
 }
 
-auto Old = [](const PhaseStarts&) { return OldFlash(); };
-auto New = [](const PhaseStarts&) { return Image(); };
+auto Old = [](const PhaseStarts&) { return OneBlockOldFlash(); };
+auto New = [](const PhaseStarts&) { return OneBlockImage(); };
 auto Blank = [](const PhaseStarts&) { return Erased(); };
 
 void DieAfter(sim::MachineConfig& c, uint64_t writes) { c.Ec.IbfStuckAfterBytes = writes; }
@@ -325,7 +317,7 @@ TEST(EcFaultMatrix, StaleBytesBeforeTheModeQuery) {
       {"three stale bytes", {0x01, 0x02, 0x03}, kExitOk, "0x02 0x03 0x00      Rom Size(64)K\nErase  ====="},
   };
   testing_support::TempDir volume;
-  volume.Write("EC.BIN", Image());
+  volume.Write("EC.BIN", OneBlockImage());
   std::vector<Result> results;
   for (const Case& c : cases) {
     sim::MachineConfig config = BaseConfig(volume);
@@ -344,8 +336,8 @@ TEST(EcFaultMatrix, StaleBytesBeforeTheModeQuery) {
     if (id != std::string::npos) std::printf("    %s", text.substr(id, text.find('\n', id) - id + 1).c_str());
     EXPECT_EQ(m.ExitCode, c.ExitCode) << c.Name;
     EXPECT_NE(text.find(c.Shown), std::string::npos) << c.Name << ":\n" << text;
-    if (m.ExitCode == kExitOk) EXPECT_EQ(sim::FlashContents(), Image()) << c.Name;
-    else EXPECT_NE(sim::FlashContents(), Image()) << c.Name;
+    if (m.ExitCode == kExitOk) EXPECT_EQ(sim::FlashContents(), OneBlockImage()) << c.Name;
+    else EXPECT_NE(sim::FlashContents(), OneBlockImage()) << c.Name;
   }
   PrintWorstCases(results);
 }
@@ -355,7 +347,7 @@ TEST(EcFaultMatrix, StaleBytesBeforeTheModeQuery) {
 // (bit 0 clear) and refuses the update: a safe refusal, nothing flashed.
 TEST(EcFaultMatrix, StaleBytesBeforeEcRamReadsReadAsNoAdapter) {
   testing_support::TempDir volume;
-  volume.Write("EC.BIN", Image());
+  volume.Write("EC.BIN", OneBlockImage());
   sim::MachineConfig config = BaseConfig(volume);
   config.Args = {u"EC.BIN", u"/p", u"/y"};  // no /k: the AC check runs
   const uint8_t stale[] = {0x24, 0x06, 0x30, 0x30, 0x2E, 0x30};
@@ -367,7 +359,7 @@ TEST(EcFaultMatrix, StaleBytesBeforeEcRamReadsReadAsNoAdapter) {
   EXPECT_EQ(sim::TheMachine().ExitCode, kExitNoAdapter);
   EXPECT_NE(ConsoleText().find("Not found the AC adapter,insert the AC adapter please. Then try again.\n"),
             std::string::npos);
-  EXPECT_EQ(sim::FlashContents(), OldFlash());
+  EXPECT_EQ(sim::FlashContents(), OneBlockOldFlash());
   for (const std::string& e : sim::EventNames()) EXPECT_NE(e, "flash-mode-entered");
   EXPECT_TRUE(sim::TakeAudit().Clean());
 }

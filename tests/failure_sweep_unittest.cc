@@ -17,6 +17,7 @@
 namespace {
 
 using testing_support::ConsoleText;
+using testing_support::OneBlockOldFlash;
 using testing_support::SampleImage;
 using testing_support::TempDir;
 
@@ -52,16 +53,11 @@ struct Row {
   VolumeCheck Files;
 };
 
-const std::vector<uint8_t>& OldFlash() {
-  static const std::vector<uint8_t> old = SampleImage(65536, "TESTPRJ", "1.19.01.00", 99);
-  return old;
-}
-
 sim::MachineConfig Config(const TempDir& first, const TempDir& second, const std::vector<std::u16string>& args) {
   sim::MachineConfig config;
   config.Ec.FlashSize = 65536;
   config.Ec.SizeReply = 0;  // one block
-  config.Flash = OldFlash();
+  config.Flash = OneBlockOldFlash();
   config.Volumes = {first.Path(), second.Path()};
   config.Args = args;
   config.PowerOff = sim::PowerOffMode::Halt;
@@ -80,12 +76,12 @@ void CheckEc(EcAfter expected, const std::string& row) {
   switch (expected) {
     case EcAfter::Untouched:
       EXPECT_FALSE(Event("flash-mode-entered")) << row;
-      EXPECT_EQ(flash, OldFlash()) << row;
+      EXPECT_EQ(flash, OneBlockOldFlash()) << row;
       break;
     case EcAfter::ReadOnly:
       EXPECT_TRUE(Event("flash-mode-entered")) << row;
       EXPECT_TRUE(Event("flash-mode-left")) << row;
-      EXPECT_EQ(flash, OldFlash()) << row;
+      EXPECT_EQ(flash, OneBlockOldFlash()) << row;
       break;
     case EcAfter::Updated:
       EXPECT_EQ(flash, SampleImage(65536)) << row;
@@ -128,7 +124,7 @@ VolumeCheck DumpFile(size_t size) {
     ASSERT_TRUE(v.Exists(kDumpName)) << row;
     std::string bytes = v.Read(kDumpName);
     EXPECT_EQ(bytes.size(), size) << row;
-    if (size == 65536) EXPECT_EQ(bytes, std::string(OldFlash().begin(), OldFlash().end())) << row;
+    if (size == 65536) EXPECT_EQ(bytes, std::string(OneBlockOldFlash().begin(), OneBlockOldFlash().end())) << row;
   };
 }
 

@@ -30,31 +30,22 @@
 
 namespace {
 
-using testing_support::SampleImage;
+using testing_support::OneBlockImage;
+using testing_support::OneBlockOldFlash;
 using testing_support::TempDir;
 
 constexpr uint32_t kFlashSize = 65536;
 constexpr uint32_t kBootSectorSize = 1024;
 
-const std::vector<uint8_t>& Image() {
-  static const std::vector<uint8_t> image = SampleImage(kFlashSize);
-  return image;
-}
-
-const std::vector<uint8_t>& OldFlash() {
-  static const std::vector<uint8_t> old = SampleImage(kFlashSize, "TESTPRJ", "1.19.01.00", 99);
-  return old;
-}
-
 // What the flash holds, byte by byte against the old and the new image.
 std::string FlashClass(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& target) {
-  if (flash == OldFlash()) return "old image";
+  if (flash == OneBlockOldFlash()) return "old image";
   if (flash == target) return "new image";
   bool allErased = true, oldOrErased = true, newOrErased = true;
   for (size_t i = 0; i < flash.size(); i++) {
     const uint8_t b = flash[i];
     allErased &= b == 0xFF;
-    oldOrErased &= b == 0xFF || b == OldFlash()[i];
+    oldOrErased &= b == 0xFF || b == OneBlockOldFlash()[i];
     newOrErased &= b == 0xFF || b == target[i];
   }
   if (allErased) return "erased";
@@ -65,7 +56,7 @@ std::string FlashClass(const std::vector<uint8_t>& flash, const std::vector<uint
 
 bool BootSectorHasNewBytes(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& target) {
   for (uint32_t i = 0; i < kBootSectorSize; i++)
-    if (flash[i] != 0xFF && flash[i] != OldFlash()[i] && flash[i] == target[i]) return true;
+    if (flash[i] != 0xFF && flash[i] != OneBlockOldFlash()[i] && flash[i] == target[i]) return true;
   return false;
 }
 
@@ -89,7 +80,7 @@ const std::string kStartUp = "FS0:\ncd \\EFI\\BOOT\ncp -q ecBurnIn2ND.NSH StartU
 const std::string kSecond = "FS0:\ncd \\EFI\\BOOT\ncp -q ecBurnIn1ST.NSH StartUp.NSH\ncd \\\ntarnwick EC.BIN /ad /c5 /v /br \r\n";
 
 void PrepareVolume(const TempDir& volume, bool burnIn) {
-  volume.Write("EC.BIN", Image());
+  volume.Write("EC.BIN", OneBlockImage());
   if (!burnIn) return;
   volume.Write("EFI/BOOT/FlashTimes.TXT", std::string("7"));
   volume.Write("EFI/BOOT/StartUp.NSH", kStartUp);
@@ -115,7 +106,7 @@ sim::MachineConfig ConfigFor(const Scenario& s, const TempDir& volume, const std
 Boundaries MeasureBoundaries(const Scenario& s) {
   TempDir volume;
   PrepareVolume(volume, s.BurnIn);
-  sim::MachineConfig config = ConfigFor(s, volume, OldFlash());
+  sim::MachineConfig config = ConfigFor(s, volume, OneBlockOldFlash());
   config.TraceEnabled = true;
   sim::Boot(config);
   sim::RunTarnwick();
@@ -172,7 +163,7 @@ void RunScenario(const Scenario& s) {
   const Boundaries bounds = MeasureBoundaries(s);
   ASSERT_GT(bounds.Total, 100000u) << s.Name;
   ASSERT_NE(sim::TheMachine().Screen.PlainUtf8().find("\n Verfied success\n"), std::string::npos) << s.Name;
-  if (!s.BurnIn) ASSERT_EQ(bounds.Target, Image()) << s.Name;
+  if (!s.BurnIn) ASSERT_EQ(bounds.Target, OneBlockImage()) << s.Name;
   if (s.ModeReply != 0) ASSERT_NE(bounds.BootStream, UINT64_MAX) << s.Name;
   const std::vector<uint64_t> cuts = CutPoints(s, bounds);
   std::map<std::string, size_t> classes;
@@ -181,7 +172,7 @@ void RunScenario(const Scenario& s) {
     const std::string at = std::string(s.Name) + ", cut after " + std::to_string(cut) + " port ops";
     TempDir volume;
     PrepareVolume(volume, s.BurnIn);
-    sim::MachineConfig config = ConfigFor(s, volume, OldFlash());
+    sim::MachineConfig config = ConfigFor(s, volume, OneBlockOldFlash());
     config.Fault.PowerCutAfterPortOps = static_cast<int64_t>(cut);
     sim::Boot(config);
     sim::RunTarnwick();

@@ -70,6 +70,16 @@ std::vector<uint8_t> SampleImage(size_t size, const std::string& project, const 
   return sim::MakeSampleImage(size, project, version, "2026/12/01", seed);
 }
 
+const std::vector<uint8_t>& OneBlockImage() {
+  static const std::vector<uint8_t> image = SampleImage(65536);
+  return image;
+}
+
+const std::vector<uint8_t>& OneBlockOldFlash() {
+  static const std::vector<uint8_t> old = SampleImage(65536, "TESTPRJ", "1.19.01.00", 99);
+  return old;
+}
+
 size_t CountOf(const std::string& haystack, const std::string& needle) {
   if (needle.empty()) return 0;
   size_t n = 0;

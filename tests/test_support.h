@@ -50,6 +50,11 @@ std::string ConsoleText();
 std::vector<uint8_t> SampleImage(size_t size, const std::string& project = "TESTPRJ",
                                  const std::string& version = "1.19.02.03", uint32_t seed = 1);
 
+// One 64 KB block: the image a run flashes, and the older image of the same
+// project that the flash holds before it.
+const std::vector<uint8_t>& OneBlockImage();
+const std::vector<uint8_t>& OneBlockOldFlash();
+
 // Counts how often needle occurs in haystack.
 size_t CountOf(const std::string& haystack, const std::string& needle);
 
