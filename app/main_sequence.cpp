@@ -76,16 +76,17 @@ bool EraseWholeFlash() {
   return erased;
 }
 
-// The erase-only job of /e: one sector, or the whole flash.
-void RunEraseOnly() {
+// The erase-only job of /e: one sector, or the whole flash. False when the
+// whole-flash erase failed (a single sector is not judged).
+bool RunEraseOnly() {
   uint32_t sector = gOptionState.EraseSector;
   if (sector != 0) {
     Print(u"Erase position(%dK-%dK)", sector - 1, sector);
     FlashEraseOneSector(sector);
-    return;
+    return true;
   }
   Print(u"Erase All");
-  EraseWholeFlash();
+  return EraseWholeFlash();
 }
 
 // Up to five passes of erase, blank check, program and verify. Returns true
@@ -176,8 +177,7 @@ int FlashImage(const Char16* imagePath) {
 
   bool done;
   if (gOptionState.EraseOnly) {  // /e wins over /g and replaces the update
-    RunEraseOnly();
-    done = true;
+    done = RunEraseOnly();
   } else {
     done = RunUpdateLoop(image);
   }

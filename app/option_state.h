@@ -16,7 +16,9 @@ struct OptionState {
   uint8_t DumpRom;
   uint8_t DelaySeconds;   // 0 to 9
   EcPortSet Ports;
-  int8_t BlockCount;      // 64 KB blocks of EC flash, 1 to 4
+  int8_t BlockCount;      // 64 KB blocks of EC flash, 1 to 4, after the ROM-size rule
+  int8_t PartBlockCount;  // the part's own count (size probe or /f): a 192 or 256 KB part
+                          // answers its chip erase and a fourth ID byte whatever the image
   uint8_t ForceUpdate;
   uint8_t BurnInSetup;
   uint8_t BurnInCount;

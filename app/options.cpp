@@ -91,7 +91,10 @@ OptionResult ApplyOption(const OptionChars& option) {
       return OptionResult::Rejected;
     case 'c': SetPostAction(PostFlashAction::ColdBoot, third); return OptionResult::Accepted;
     case 'e': return ParseEraseSector(option.Rest) ? OptionResult::Accepted : OptionResult::Rejected;
-    case 'f': state.BlockCount = BlockCountForDigit(third); return OptionResult::Accepted;
+    case 'f':
+      state.BlockCount = BlockCountForDigit(third);
+      state.PartBlockCount = state.BlockCount;
+      return OptionResult::Accepted;
     case 'g': state.KeepReserved = 1; return OptionResult::Accepted;
     case 'h': SetPostAction(PostFlashAction::Shutdown, third); return OptionResult::Accepted;
     case 'i': return OptionResult::Accepted;

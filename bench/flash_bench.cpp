@@ -116,6 +116,7 @@ Figures RunUpdate(const Scenario& s, std::vector<uint8_t>& image) {
   ResetOptionState();
   SelectEcPorts(1);
   gOptionState.BlockCount = static_cast<int8_t>(s.Blocks);
+  gOptionState.PartBlockCount = gOptionState.BlockCount;
   gOptionState.SectorEraseMode = s.Erase == EraseKind::Sweep ? 1 : 0;
   gOptionState.KeepReserved = s.Erase == EraseKind::KeepReserved ? 1 : 0;
   EnterFlashMode();

@@ -34,11 +34,14 @@ void ProbeFlashSize() {
   EcRamWrite(EC_RAM_MBOX_DATA2, kSizeProbeParam2);
   EcRamWrite(EC_RAM_MBOX_CMD, EC_MBOX_SIZE_PROBE);
   const uint8_t reply = EcRamRead(EC_RAM_MBOX_DATA0);
+  int8_t blocks = 1;
   switch (reply & 0xF0) {
-    case 0x40: gOptionState.BlockCount = 3; break;
-    case 0x80: gOptionState.BlockCount = 4; break;
-    default: gOptionState.BlockCount = 1; break;
+    case 0x40: blocks = 3; break;
+    case 0x80: blocks = 4; break;
+    default: break;
   }
+  gOptionState.BlockCount = blocks;
+  gOptionState.PartBlockCount = blocks;
 }
 
 bool CheckAcAdapter() {

@@ -41,11 +41,14 @@ void SelectEcPorts(uint8_t index) {
   ports.DataPort = pair.Data;
 }
 
-void EcSendCommand(uint8_t value) {
+bool EcSendCommandChecked(uint8_t value) {
   const EcPortSet& ports = gOptionState.Ports;
-  EcWaitIbfClear(ports.CommandPort, kEcSendPollReads);
+  const bool cleared = EcWaitIbfClear(ports.CommandPort, kEcSendPollReads);
   PortWrite8(ports.CommandPort, value);
+  return cleared;
 }
+
+void EcSendCommand(uint8_t value) { (void)EcSendCommandChecked(value); }
 
 bool EcReadByte(uint8_t* value) {
   const EcPortSet& ports = gOptionState.Ports;
@@ -64,6 +67,20 @@ bool EcWriteDataChecked(uint8_t value) {
 void EcWriteData(uint8_t value) { EcWriteDataChecked(value); }
 
 uint8_t EcReadDataPortRaw() { return PortRead8(gOptionState.Ports.DataPort); }
+
+void EcDiscardStaleOutput() {
+  const EcPortSet& ports = gOptionState.Ports;
+  // The EC may still be taking the last byte sent; what it answers to that
+  // shows only afterwards. One status read serves both looks on a quiet EC.
+  uint8_t status = PortRead8(ports.CommandPort);
+  for (uint32_t i = 1; i < kEcSendPollReads && (status & EC_STATUS_IBF) != 0; i++) {
+    status = PortRead8(ports.CommandPort);
+  }
+  for (uint32_t i = 0; i < kEcStaleLimit && (status & EC_STATUS_OBF) != 0; i++) {
+    (void)PortRead8(ports.DataPort);
+    status = PortRead8(ports.CommandPort);
+  }
+}
 
 uint8_t EcRawReadFixedPort(uint16_t port) { return PortRead8(port); }
 

@@ -21,6 +21,9 @@ void SelectEcPorts(uint8_t index);
 // Waits for IBF clear on the selected command port, then writes value there.
 // A wait that runs out is not reported: the byte goes out anyway.
 void EcSendCommand(uint8_t value);
+// The same, telling whether IBF cleared within the bound (for sweeps that
+// must notice a dead EC).
+[[nodiscard]] bool EcSendCommandChecked(uint8_t value);
 // Waits for OBF on the selected status port, then reads the selected data
 // port. Returns true when OBF came within the bound.
 bool EcReadByte(uint8_t* value);
@@ -42,6 +45,13 @@ void EcRequestPowerOff();
 // fixed ports (the AC check takes up whatever the EC left there).
 uint8_t EcReadDataPortRaw();
 uint8_t EcRawReadFixedPort(uint16_t port);
+
+// Bytes the EC put out that nobody read (an ID byte past the ones shown, a
+// completion byte) would shift every later read by one. Waits for IBF clear
+// within the send bound, then takes whatever is already waiting, without
+// waiting for more, at most kEcStaleLimit bytes. One status read on a quiet EC.
+constexpr uint32_t kEcStaleLimit = 256;
+void EcDiscardStaleOutput();
 
 // Status polls, shared by the channel and the chip erase's completion wait.
 // Each makes at most maxReads status reads and returns true when the bit

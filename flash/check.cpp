@@ -1,6 +1,5 @@
 #include "flash/check.h"
 
-#include "app/option_state.h"
 #include "ec/ec_channel.h"
 #include "flash/flash_mode.h"
 #include "flash/progress.h"
@@ -12,27 +11,12 @@ namespace {
 constexpr uint32_t kDrainLimit = kBlockSize;
 // The block number travels in one parameter byte.
 constexpr uint64_t kMaxStreamBlocks = 256;
-// Stale bytes are a few at most (an ID byte, a completion byte).
-constexpr uint32_t kStaleLimit = 256;
-
-// Bytes the EC put out that nobody read would shift every block read by one
-// and fail the check in every pass: the completion byte of a chip erase whose
-// timed wait reads nothing (a 192 or 256 KB part held to 128 KB by the
-// ROM-size rule still sends it), or an ID byte past the ones shown. Take what
-// is already there, without waiting: one status read when nothing is.
-void DiscardStaleOutput() {
-  const EcPortSet& ports = gOptionState.Ports;
-  for (uint32_t i = 0; i < kStaleLimit; i++) {
-    if (!EcWaitObfSet(ports.CommandPort, 1)) return;
-    EcReadDataPortRaw();
-  }
-}
-
 }  // namespace
 
 bool FlashBlankCheck(bool keepReserved) {
   ProgressText(u"Blank Check ==============>");
-  DiscardStaleOutput();
+  // A stale byte would shift every block read by one and fail every pass.
+  EcDiscardStaleOutput();
   const uint32_t blocks = FlashBlockCount();
   FlashWalk walk;
   FlashWalkStart(&walk, WalkKind::Read, nullptr, static_cast<uint64_t>(blocks) * kBlockSize);

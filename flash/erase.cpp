@@ -13,6 +13,7 @@ namespace {
 constexpr uint8_t kEraseComplete = 0xF8;
 constexpr uint32_t kCompletionTries = 4;
 constexpr uint32_t kCompletionPollReads = 1 + 300000;
+constexpr const Char16* kEraseFailure = u"\nErase failure\n";
 // Smaller parts answer nothing: wait 64 marks of 15 ms instead.
 constexpr uint32_t kTimedMarks = 64;
 constexpr size_t kTimedMarkStallUs = 15000;
@@ -23,22 +24,36 @@ constexpr uint32_t kKeepReservedSectors = kKeepReservedLength / kSectorSize;  //
 // The sector address travels in three bytes: sectors past this one would
 // wrap around to the start of the flash.
 constexpr uint32_t kLastAddressableSector = (1u << 24) / kSectorSize;  // 16,384
+// A sweep gives up after this many sector commands in a row of which no byte
+// was taken in time: an EC that is gone would otherwise cost minutes of
+// polling per pass, and an absent EC reads 0xFF everywhere, so the blank
+// check that follows would even pass.
+constexpr uint32_t kDeadSectorLimit = 16;
 
-void EraseSectorAt(uint32_t address) {
-  EcSendCommand(EC_FLASH_SECTOR_ERASE);
-  SendFlashAddress(address, 3);
+// Sends one sector erase (command and three address bytes) and waits for it.
+// True when at least one of the four bytes was taken within its bound.
+bool EraseSectorAt(uint32_t address) {
+  bool taken = EcSendCommandChecked(EC_FLASH_SECTOR_ERASE);
+  for (uint32_t i = 3; i-- > 0;) {
+    taken = EcSendCommandChecked(static_cast<uint8_t>(address >> (8 * i))) || taken;
+  }
   Stall(kSectorEraseStallUs);
+  return taken;
 }
 
 // Erases sectors 0 to count - 1 with one "*" each, opening a line per block
-// and closing every full block's line with blockEnd.
-void EraseSectorRun(uint32_t count, const Char16* blockEnd) {
+// and closing every full block's line with blockEnd. False when the EC took
+// nothing of kDeadSectorLimit sector commands in a row: the sweep stops there.
+bool EraseSectorRun(uint32_t count, const Char16* blockEnd) {
+  uint32_t deadInARow = 0;
   for (uint32_t sector = 0; sector < count; sector++) {
     if (sector % kSectorsPerBlock == 0) ProgressBlockOpen(sector / kSectorsPerBlock);
-    EraseSectorAt(sector * kSectorSize);
+    deadInARow = EraseSectorAt(sector * kSectorSize) ? 0 : deadInARow + 1;
     ProgressText(u"*");
     if ((sector + 1) % kSectorsPerBlock == 0) ProgressText(blockEnd);
+    if (deadInARow >= kDeadSectorLimit) return false;
   }
+  return true;
 }
 
 bool AwaitChipEraseCompletion() {
@@ -50,7 +65,7 @@ bool AwaitChipEraseCompletion() {
       return true;
     }
   }
-  ProgressText(u"\nErase failure\n");
+  ProgressText(kEraseFailure);
   return false;
 }
 
@@ -60,8 +75,9 @@ bool FlashChipErase() {
   EcSendCommand(EC_FLASH_CHIP_ERASE);
   for (uint32_t i = 0; i < 4; i++) EcSendCommand(0x00);
   ProgressText(u"Erase ====================>\n");
-  const int8_t blockCount = gOptionState.BlockCount;
-  if (blockCount == 3 || blockCount == 4) return AwaitChipEraseCompletion();
+  // The part decides, not the ROM size: a 192 or 256 KB part flashed with a
+  // 128 KB image still reports the end of its erase.
+  if (FlashPartAnswersErase()) return AwaitChipEraseCompletion();
   ProgressText(u"Erasing:");
   for (uint32_t mark = 0; mark < kTimedMarks; mark++) {
     ProgressText(u"*");
@@ -73,18 +89,18 @@ bool FlashChipErase() {
 
 bool FlashSectorEraseAll() {
   ProgressText(u"Erase  ====================>");
-  EraseSectorRun(FlashBlockCount() * kSectorsPerBlock, u"   Done");
-  ProgressText(u"\n ersse success\n");
-  return true;
+  const bool erased = EraseSectorRun(FlashBlockCount() * kSectorsPerBlock, u"   Done");
+  ProgressText(erased ? u"\n ersse success\n" : kEraseFailure);
+  return erased;
 }
 
 // Erases whatever the block count: with 1 or 2 blocks the commands past the
 // ROM go out all the same, with 4 blocks block 3 is left alone.
 bool FlashEraseKeepReserved() {
   ProgressText(u"Erase ====================>");
-  EraseSectorRun(kKeepReservedSectors, u"   Fine");
-  ProgressText(u"     Fine\n");
-  return true;
+  const bool erased = EraseSectorRun(kKeepReservedSectors, u"   Fine");
+  ProgressText(erased ? u"     Fine\n" : kEraseFailure);
+  return erased;
 }
 
 void FlashEraseOneSector(uint32_t sector) {
@@ -94,7 +110,8 @@ void FlashEraseOneSector(uint32_t sector) {
   if (sector == 0 || sector > kLastAddressableSector) return;
   const uint32_t first = (sector - 1) * kSectorSize;
   Print(u"\nErase from 0x%08x to 0x%08x : ", first, first + kSectorSize - 1);
-  EraseSectorAt(first);
+  // One sector: the next command's handshake tells whether the EC is there.
+  (void)EraseSectorAt(first);
   ProgressText(u" *");
   ProgressText(u"     Done\n");
 }

@@ -29,8 +29,7 @@ void ShowFlashPartId(uint64_t imageLength) {
   EcSendCommand(EC_FLASH_READ_ID);
   ConOutputString(u"Get Flash Part ID=========>    ");
   // Parts of 192 KB and more answer a fourth ID byte.
-  const int8_t blockCount = gOptionState.BlockCount;
-  const uint32_t idLength = blockCount == 3 || blockCount == 4 ? 4 : 3;
+  const uint32_t idLength = FlashPartAnswersErase() ? 4 : 3;
   for (uint32_t i = 0; i < idLength; i++) {
     uint8_t id = 0;
     EcReadByte(&id);  // shown whether or not it came in time
@@ -39,6 +38,11 @@ void ShowFlashPartId(uint64_t imageLength) {
   // An image spanning exactly two blocks is a 128 KB ROM, whatever the probe said.
   if (BlockSpan(imageLength) == 2) gOptionState.BlockCount = 2;
   Print(u"     Rom Size(%d)K\n", 64 * static_cast<int>(gOptionState.BlockCount));
+}
+
+bool FlashPartAnswersErase() {
+  const int8_t partBlocks = gOptionState.PartBlockCount;
+  return partBlocks == 3 || partBlocks == 4;
 }
 
 void ExitFlashMode() { EcSendCommand(EC_FLASH_EXIT); }

@@ -155,6 +155,7 @@ void FlashWalkStart(FlashWalk* walk, WalkKind kind, const ImageBuffer* image, ui
   walk->Overall = true;
   walk->BlockFine = true;
   walk->SectorGood = true;
+  walk->StreamAbandoned = false;
   walk->Guard = StreamGuard{0, false, false};
 }
 
@@ -183,7 +184,12 @@ void FlashWalkBlocks(FlashWalk* walk, uint32_t blockCount) {
           break;
       }
     }
-    if (walk->Kind == WalkKind::ProgramBootLast && walk->Remaining == 0) SendBootKilobyte(walk);
+    if (walk->Guard.Abandoned) walk->StreamAbandoned = true;
+    // The EC boots from the first kilobyte: never write it over a hole that
+    // an abandoned stream left. The verify fails and the next pass starts over.
+    if (walk->Kind == WalkKind::ProgramBootLast && walk->Remaining == 0 && !walk->StreamAbandoned) {
+      SendBootKilobyte(walk);
+    }
     ProgressBlockClose(walk->BlockFine);
   }
 }

@@ -67,8 +67,26 @@ StepResult ReadFileInfo(FsFile* file, FileInfo** info) {
   return {kEfiSuccess, nullptr, nullptr};
 }
 
+// Reads until fileSize bytes are in: a Read may deliver less than asked.
+// *complete stays false when one delivers nothing before the end.
+[[nodiscard]] EfiStatus ReadWhole(FsFile* file, uint8_t* data, size_t fileSize, bool* complete) {
+  size_t have = 0;
+  *complete = false;
+  // Each turn brings at least one byte, so there are at most fileSize turns.
+  while (have < fileSize) {
+    size_t length = fileSize - have;
+    const EfiStatus status = FsRead(file, &length, data + have);
+    if (EfiIsError(status)) return status;
+    if (length == 0) return kEfiSuccess;
+    have += length < fileSize - have ? length : fileSize - have;
+  }
+  *complete = true;
+  return kEfiSuccess;
+}
+
 // Reads the whole file into a new pool buffer. Data stays nullptr for an
-// empty file or when nothing was delivered.
+// empty file, and when the file delivered fewer bytes than its size: a
+// shorter image would be flashed and verified against itself.
 StepResult ReadFileData(FsFile* file, uint64_t fileSize, ImageBuffer* out) {
   out->Data = nullptr;
   out->Length = 0;
@@ -80,18 +98,17 @@ StepResult ReadFileData(FsFile* file, uint64_t fileSize, ImageBuffer* out) {
   if (data == nullptr) {
     return {kEfiOutOfResources, u"Can not allocate a buffer for input file: ", kLongEnding};
   }
-  size_t length = static_cast<size_t>(fileSize);
-  if (EfiIsError(FsRead(file, &length, data))) {
+  bool complete = false;
+  if (EfiIsError(ReadWhole(file, data, static_cast<size_t>(fileSize), &complete))) {
     PoolFree(data);
     return {kEfiDeviceError, u"Can not read the input file: ", kLongEnding};
   }
-  if (length > fileSize) length = static_cast<size_t>(fileSize);
-  if (length == 0) {
+  if (!complete) {
     PoolFree(data);
     return {kEfiSuccess, nullptr, nullptr};
   }
   out->Data = data;
-  out->Length = length;
+  out->Length = fileSize;
   return {kEfiSuccess, nullptr, nullptr};
 }
 

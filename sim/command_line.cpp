@@ -177,7 +177,7 @@ EfiStatus StatusFromName(const std::string& name) {
 
 // One firmware fault: "no-fs", "locate-handles:STATUS", "open-volume:INDEX",
 // "open:PATH[:STATUS]", "create:PATH", "create-call:N", "getinfo:STATUS",
-// "getinfo-call:N", "file-size:N", "info-size:N", "read-call:N", "read-short:N",
+// "getinfo-call:N", "file-size:N", "info-size:N", "read-call:N", "read-short:N", "read-stop:N",
 // "write-call:N", "write-short:N", "close-call:N", "close:PATH", "delete-call:N",
 // "setinfo-call:N", "alloc-call:N", "alloc-size:N", "gettime", "readkey:N",
 // "power-cut:N".
@@ -221,6 +221,8 @@ bool ParseFault(const std::string& request, Faults* fault, std::string* error) {
     fault->ReadFailCall = static_cast<int>(n);
   } else if (kind == "read-short" && number) {
     fault->ReadShortBytes = static_cast<size_t>(n);
+  } else if (kind == "read-stop" && number) {
+    fault->ReadStopAt = n;
   } else if (kind == "write-call" && small) {
     fault->WriteFailCall = static_cast<int>(n);
   } else if (kind == "write-short" && number) {
@@ -363,6 +365,8 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
     } else if (a == "--trace") {
       if (!value(a, &out->TraceFile)) return false;
       c.TraceEnabled = true;
+    } else if (a == "--stalls") {
+      if (!value(a, &out->StallsFile)) return false;
     } else if (a == "--plain") {
       out->Plain = true;
     } else if (a == "--no-interactive") {
@@ -507,7 +511,8 @@ EC:
 Firmware faults:
   --fault FAULT         (repeatable) no-fs, locate-handles:STATUS, open-volume:INDEX, open:PATH[:STATUS],
                         create:PATH, create-call:N, getinfo:STATUS, getinfo-call:N, file-size:N, info-size:N,
-                        read-call:N, read-short:N, write-call:N, write-short:N, close-call:N, close:PATH,
+                        read-call:N, read-short:N (every Read delivers at most N bytes), read-stop:N (Reads
+                        deliver nothing from file offset N on), write-call:N, write-short:N, close-call:N, close:PATH,
                         delete-call:N, setinfo-call:N, alloc-call:N, alloc-size:N, gettime, readkey:N,
                         power-cut:N (the power goes after N port operations).  STATUS is a name such as
                         EFI_DEVICE_ERROR; "call:N" faults hit the N-th such call.
@@ -515,6 +520,8 @@ Firmware faults:
 Output:
   --trace FILE          write every port access to FILE, one per line: R or W, the port and the value in two-digit
                         hex, e.g. "W 66 81"
+  --stalls FILE         write every Stall to FILE, one per line: the port accesses made before it and its
+                        microseconds, e.g. "1234 15000"
   --plain               every character the program writes, in order (backspaces included), with no escape
                         sequences; attribute changes and cursor moves are not shown (default when stdout is not a
                         terminal)

@@ -14,6 +14,7 @@ struct SimCommandLine {
   std::string FlashFile;      // --ec-flash: read at start, written back at exit
   std::string TraceFile;      // --trace
   std::string ScreenFile;     // --screen
+  std::string StallsFile;     // --stalls
   bool Plain = false;         // --plain
   bool Ansi = false;          // --ansi: draw with escapes even when stdout is no terminal
   bool Help = false;          // --help

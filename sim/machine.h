@@ -41,6 +41,7 @@ struct Faults {
   int GetInfoFailCall = 0;                      // the n-th GetInfo fails with kEfiDeviceError
   int ReadFailCall = 0;                         // the n-th Read fails with kEfiDeviceError
   std::optional<size_t> ReadShortBytes;         // every Read delivers at most this many bytes
+  std::optional<uint64_t> ReadStopAt;           // a Read delivers nothing at or past this file offset
   int WriteFailCall = 0;                        // the n-th Write fails with kEfiDeviceError
   std::optional<size_t> WriteShortBytes;        // every Write stores at most this many bytes
   int CloseFailCall = 0;                        // the n-th Close fails (the handle is closed all the same)
@@ -123,6 +124,7 @@ struct Machine {
   Console Screen;
   uint64_t NowUs = 0;               // virtual clock
   std::vector<uint64_t> Stalls;     // every Stall's microseconds, in order
+  std::vector<uint64_t> StallPortOps;  // the port accesses made before each of them
   bool PoweredOff = false;          // PowerOffMode::Halt ended the run, or the power was cut
   bool PowerCut = false;
   size_t KeyWaits = 0;

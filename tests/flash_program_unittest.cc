@@ -3,6 +3,8 @@
 // first kilobyte written last.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "flash/program.h"
 #include "tests/flash_test_support.h"
 
@@ -141,3 +143,20 @@ TEST(FlashProgramBootLast, ShortImagesFillTheRestOfTheBlockWith0xFF) {
 }
 
 }  // namespace
+
+// A block whose stream the guard gave up leaves a hole: the boot kilobyte is
+// then not written at all, so the EC cannot boot a half-written image.
+TEST(FlashProgramBootLast, NoBootKilobyteAfterAnAbandonedStream) {
+  for (uint64_t dieAfter : {uint64_t{5 + 1000}, uint64_t{5 + 64512 + 5 + 1000}}) {
+    SCOPED_TRACE(dieAfter);
+    std::vector<uint8_t> image = Pattern(131072);
+    sim::MachineConfig config = flash_test::EcConfig(2);
+    // Two writes enter flash mode; then the EC stops taking bytes in block 0 or 1.
+    config.Ec.IbfStuckAfterBytes = 2 + dieAfter;
+    BootInFlashMode(config, 2);
+    EXPECT_TRUE(FlashProgramBootLast(Buffer(image), image.size()));
+    const std::vector<uint8_t> commands = flash_test::CommandBytes();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), uint8_t{0x06}), 0);
+    EXPECT_EQ(Console().substr(Console().size() - 16), "\n write success\n");
+  }
+}

@@ -32,12 +32,14 @@ inline void BootInFlashMode(const sim::MachineConfig& config, int8_t blockCount)
   ResetOptionState();
   SelectEcPorts(1);
   gOptionState.BlockCount = blockCount;
+  gOptionState.PartBlockCount = blockCount;
   gFlashModeReply = 0;
   EnterFlashMode();
   sim::Machine& m = sim::TheMachine();
   m.Trace.clear();
   m.Screen.Calls.clear();
   m.Stalls.clear();
+  m.StallPortOps.clear();
 }
 
 inline std::string Console() {

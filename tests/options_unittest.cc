@@ -35,6 +35,7 @@ void ExpectSameState(const OptionState& want, const OptionState& got) {
   EXPECT_EQ(want.Ports.CommandPort, got.Ports.CommandPort);
   EXPECT_EQ(want.Ports.DataPort, got.Ports.DataPort);
   EXPECT_EQ(want.BlockCount, got.BlockCount);
+  EXPECT_EQ(want.PartBlockCount, got.PartBlockCount);
   EXPECT_EQ(want.ForceUpdate, got.ForceUpdate);
   EXPECT_EQ(want.BurnInSetup, got.BurnInSetup);
   EXPECT_EQ(want.BurnInCount, got.BurnInCount);
@@ -93,13 +94,13 @@ const std::vector<ParseCase>& Cases() {
       {"PortsWithoutDigitAreSetZero", {u"/o"}, true, [](OptionState& s) { Ports(s, 0, 0x64, 0x60); }},
       {"PortsSetTwo", {u"/o2"}, true, [](OptionState& s) { Ports(s, 2, 0x6C, 0x68); }},
       {"PortsSevenKeepsIndex", {u"/o7"}, true, [](OptionState& s) { Ports(s, 7, 0x66, 0x62); }},
-      {"FlashSizeNoDigit", {u"/f"}, true, [](OptionState& s) { s.BlockCount = 1; }},
-      {"FlashSize0", {u"/f0"}, true, [](OptionState& s) { s.BlockCount = 1; }},
-      {"FlashSize1", {u"/f1"}, true, [](OptionState& s) { s.BlockCount = 1; }},
-      {"FlashSize3", {u"/f3"}, true, [](OptionState& s) { s.BlockCount = 1; }},
-      {"FlashSize2", {u"/f2"}, true, [](OptionState& s) { s.BlockCount = 2; }},
-      {"FlashSize4", {u"/f4"}, true, [](OptionState& s) { s.BlockCount = 3; }},
-      {"FlashSize8", {u"/f8"}, true, [](OptionState& s) { s.BlockCount = 4; }},
+      {"FlashSizeNoDigit", {u"/f"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 1; }},
+      {"FlashSize0", {u"/f0"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 1; }},
+      {"FlashSize1", {u"/f1"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 1; }},
+      {"FlashSize3", {u"/f3"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 1; }},
+      {"FlashSize2", {u"/f2"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 2; }},
+      {"FlashSize4", {u"/f4"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 3; }},
+      {"FlashSize8", {u"/f8"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 4; }},
       {"EraseAll", {u"/e"}, true, [](OptionState& s) { Erase(s, 0); }},
       {"EraseTwelve", {u"/e12"}, true, [](OptionState& s) { Erase(s, 12); }},
       {"EachEraseStartsFromZero", {u"/e12", u"/e3"}, true, [](OptionState& s) { Erase(s, 3); }},

@@ -1,5 +1,8 @@
 #include "tests/test_support.h"
 
+#include <unistd.h>
+
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -61,6 +64,13 @@ int RunMain(const sim::MachineConfig& config) {
   delete args;
   args = new ArgVector(config.Args);
   return FlashAppMain(args->Argc(), args->Argv());
+}
+
+std::string BuildDir() {
+  std::array<char, 4096> path{};
+  const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+  const std::string self(path.data(), n > 0 ? static_cast<size_t>(n) : 0);
+  return self.substr(0, self.rfind('/'));
 }
 
 std::string ConsoleText() { return sim::TheMachine().Screen.PlainUtf8(); }

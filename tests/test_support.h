@@ -55,6 +55,9 @@ std::vector<uint8_t> SampleImage(size_t size, const std::string& project = "TEST
 const std::vector<uint8_t>& OneBlockImage();
 const std::vector<uint8_t>& OneBlockOldFlash();
 
+// The folder of the running test binary, where the simulator's programs are built.
+std::string BuildDir();
+
 // Counts how often needle occurs in haystack.
 size_t CountOf(const std::string& haystack, const std::string& needle);
 

@@ -30,6 +30,15 @@ std::string TraceText() {
   return text;
 }
 
+std::string StallsText() {
+  const sim::Machine& m = sim::TheMachine();
+  std::string text;
+  for (size_t i = 0; i < m.Stalls.size(); i++) {
+    text += std::to_string(m.StallPortOps[i]) + " " + std::to_string(m.Stalls[i]) + "\n";
+  }
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,6 +74,10 @@ int main(int argc, char** argv) {
   }
   if (!line.TraceFile.empty() && !WriteFile(line.TraceFile, TraceText())) {
     std::fprintf(stderr, "tarnwick-sim: cannot write the trace file %s\n", line.TraceFile.c_str());
+    failures++;
+  }
+  if (!line.StallsFile.empty() && !WriteFile(line.StallsFile, StallsText())) {
+    std::fprintf(stderr, "tarnwick-sim: cannot write the stalls file %s\n", line.StallsFile.c_str());
     failures++;
   }
   if (!line.ScreenFile.empty() && !WriteFile(line.ScreenFile, sim::TheMachine().Screen.ScreenText())) {

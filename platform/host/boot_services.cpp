@@ -39,6 +39,7 @@ void PoolFree(void* buffer) {
 void Stall(size_t microseconds) {
   sim::gMachine.NowUs += microseconds;
   sim::gMachine.Stalls.push_back(microseconds);
+  sim::gMachine.StallPortOps.push_back(sim::gMachine.PortOps);
   if (sim::gMachine.Config.RealTime) {
     struct timespec wait;
     wait.tv_sec = static_cast<time_t>(microseconds / 1000000);

@@ -254,6 +254,10 @@ EfiStatus FsRead(FsFile* file, size_t* size, void* buffer) {
   }
   size_t wanted = *size;
   if (Fault().ReadShortBytes) wanted = std::min(wanted, *Fault().ReadShortBytes);
+  if (Fault().ReadStopAt) {
+    const uint64_t stop = *Fault().ReadStopAt;
+    wanted = file->Position >= stop ? 0 : static_cast<size_t>(std::min<uint64_t>(wanted, stop - file->Position));
+  }
   size_t got = 0;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   while (got < wanted) {
