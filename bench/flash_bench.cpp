@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/option_state.h"
+#include "bench/dead_ec_worst.h"
 #include "ec/ec_channel.h"
 #include "flash/check.h"
 #include "flash/erase.h"
@@ -223,5 +224,6 @@ int main(int argc, char** argv) {
   }
   std::printf("raw PortRead8 loop: %.1f M port operations/s\n", RawPortRate() / 1e6);
   std::printf("targets: ratio 1.00, 4-block update <= 20 ms CPU, >= 50 M port operations/s, stall = ordered\n");
+  allGood = PrintDeadEcWorstCases() && allGood;
   return allGood ? 0 : 1;
 }

@@ -327,9 +327,8 @@ TEST(EcFaultMatrix, PartAnswersItsChipEraseWhateverTheImageSpan) {
 TEST(EcFaultMatrix, BootLastUpdate) {
   const std::vector<Row> rows = {
       {"boot-last: clean run", [](sim::MachineConfig&, const PhaseStarts&) {}, kExitOk, New, ""},
-      // One dead-EC row only: against a dead EC the sector sweep waits out
-      // every one of its 64 x 4 sends in each of the five passes (the
-      // costliest run of the matrix, see the header).
+      // The costliest run of the matrix (see the header): the first pass
+      // waits out the dead stream, every later sweep stops after 16 sectors.
       {"boot-last: EC dies after 1000 bytes of block 0",
        [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.ProgramData + 1000); }, kExitUpdateFailed,
        [](const PhaseStarts&) { return PartlyNew(1024, 1000); }, ""},
