@@ -118,6 +118,9 @@ void* PoolAllocate(size_t size);
 void PoolFree(void* buffer);
 void Stall(size_t microseconds);
 EfiStatus GetTime(EfiTime* time);
+// SetWatchdogTimer(0, 0, 0, NULL): the firmware's watchdog stays off, so a
+// long flash is never cut by a reset.
+void PlatformDisableWatchdog();
 
 // ---- Simple file system and file protocols -----------------------------------
 struct FsVolume;             // an EFI_SIMPLE_FILE_SYSTEM_PROTOCOL instance

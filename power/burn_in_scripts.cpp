@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr size_t kLineCapacity = 512;
 constexpr size_t kVolumeFallbackLength = 4;
 constexpr uint8_t kPowerOnSeconds = 5;
 constexpr size_t kOneSecond = 1000000;
@@ -31,75 +30,100 @@ constexpr const Char16* kFilePaths[kFileCount] = {
     u"\\EFI\\BOOT\\ecBurnIn2nd.NSH",
     kBurnInCounterPath,
 };
+constexpr FileIndex kScriptCloseOrder[] = {kStartUp, kFirstScript, kSecondScript};
 
 // The distinct script lines; each script holds five of them.
-enum class Line { Volume, BootDirectory, CopySecond, CopyFirst, WorkDirectory, RunFirst, RunSecond, Count };
+enum Line : size_t {
+  kVolume, kBootDirectory, kCopySecond, kCopyFirst, kWorkDirectory, kRunFirst, kRunSecond, kLineCount
+};
+
+// The first file (in creation order) that holds each line: a line is built
+// just before that file is created, and a line that cannot be built is
+// reported as that file's failure.
+constexpr FileIndex kFirstHolder[kLineCount] = {kFirstScript, kFirstScript, kFirstScript, kSecondScript,
+                                                kFirstScript, kFirstScript, kSecondScript};
 
 struct ScriptText {
-  Char16 Volume[kLineCapacity];  // "FS0:" (up to and including the first ':')
-  const Char16* Directory;       // "\EC\TOOLS"
+  const Char16* Current;   // the shell's current directory
+  size_t VolumeLength;     // "FS0:" (up to and including the first ':')
+  const Char16* Directory; // "\EC\TOOLS"
   const Char16* FirstName;
   const Char16* SecondName;
 };
 
-struct LineBuffer {
-  Char16 Text[kLineCapacity];
-  uint8_t Bytes[kLineCapacity];
+// One line as the 8-bit text the shell reads, in pool memory.
+struct ScriptLine {
+  uint8_t* Bytes;
   size_t Length;
 };
 
-// Formats one line as UCS-2 and narrows it to the 8-bit text the shell reads.
-// False when it does not fit the buffer.
-bool BuildLine(LineBuffer* out, Line line, const ScriptText& text) {
-  size_t length = 0;
-  switch (line) {
-    case Line::Volume:
-      length = FormatString(out->Text, kLineCapacity, u"%s\n", text.Volume);
-      break;
-    case Line::BootDirectory:
-      length = FormatString(out->Text, kLineCapacity, u"cd \\EFI\\BOOT\n");
-      break;
-    case Line::CopySecond:
-      length = FormatString(out->Text, kLineCapacity, u"cp -q ecBurnIn2ND.NSH StartUp.NSH\n");
-      break;
-    case Line::CopyFirst:
-      length = FormatString(out->Text, kLineCapacity, u"cp -q ecBurnIn1ST.NSH StartUp.NSH\n");
-      break;
-    case Line::WorkDirectory:
-      length = FormatString(out->Text, kLineCapacity, u"cd %s\n", text.Directory);
-      break;
-    case Line::RunFirst:
-    case Line::RunSecond:
-      // The shell wants CR LF after the command line.
-      length = FormatString(out->Text, kLineCapacity, u"tarnwick %s /ad /c5 /v /br %c%c",
-                            line == Line::RunFirst ? text.FirstName : text.SecondName, 13, 10);
-      break;
-    case Line::Count:
-      return false;
+// Narrows a pool UCS-2 string in place: byte i lands in the storage of
+// character i / 2, which has been read already.
+ScriptLine Narrow(Char16* text) {
+  ScriptLine line{reinterpret_cast<uint8_t*>(text), 0};
+  if (text == nullptr) return line;
+  while (text[line.Length] != 0) {
+    line.Bytes[line.Length] = static_cast<uint8_t>(text[line.Length]);
+    line.Length++;
   }
-  if (length >= kLineCapacity) return false;
-  for (size_t i = 0; i < length; i++) out->Bytes[i] = static_cast<uint8_t>(out->Text[i]);
-  out->Length = length;
+  return line;
+}
+
+// Formats one line as UCS-2 and narrows it. Bytes is nullptr when the pool
+// refuses.
+ScriptLine BuildLine(Line line, const ScriptText& text) {
+  switch (line) {
+    case kVolume: {
+      ScriptLine volume{static_cast<uint8_t*>(PoolAllocate(text.VolumeLength + 1)), text.VolumeLength + 1};
+      if (volume.Bytes == nullptr) return volume;
+      for (size_t i = 0; i < text.VolumeLength; i++) volume.Bytes[i] = static_cast<uint8_t>(text.Current[i]);
+      volume.Bytes[text.VolumeLength] = '\n';
+      return volume;
+    }
+    case kBootDirectory:
+      return Narrow(FormatAlloc(u"cd \\EFI\\BOOT\n"));
+    case kCopySecond:
+      return Narrow(FormatAlloc(u"cp -q ecBurnIn2ND.NSH StartUp.NSH\n"));
+    case kCopyFirst:
+      return Narrow(FormatAlloc(u"cp -q ecBurnIn1ST.NSH StartUp.NSH\n"));
+    case kWorkDirectory:
+      return Narrow(FormatAlloc(u"cd %s\n", text.Directory));
+    case kRunFirst:
+    case kRunSecond:
+      // The shell wants CR LF after the command line.
+      return Narrow(FormatAlloc(u"tarnwick %s /ad /c5 /v /br %c%c",
+                                line == kRunFirst ? text.FirstName : text.SecondName, 13, 10));
+    case kLineCount:
+      break;
+  }
+  return ScriptLine{nullptr, 0};
+}
+
+// Builds the lines whose first holder is file. False when the pool refuses one.
+bool BuildLinesOf(FileIndex file, const ScriptText& text, ScriptLine lines[kLineCount]) {
+  for (size_t line = 0; line < kLineCount; line++) {
+    if (kFirstHolder[line] != file) continue;
+    lines[line] = BuildLine(static_cast<Line>(line), text);
+    if (lines[line].Bytes == nullptr) return false;
+  }
   return true;
 }
 
 // Splits the current directory into the volume part and the directory part.
-// False when there is none, or when a part is too long for a script line.
+// False when there is none, or no image name.
 bool TakeScriptText(ScriptText* text, size_t argc, Char16** argv) {
   const Char16* current = ShellCurrentDirectory();
   if (current == nullptr || argc < 2 || argv == nullptr || argv[1] == nullptr) return false;
 
   const size_t currentLength = StrLen16(current);
-  size_t volumeLength = currentLength < kVolumeFallbackLength ? currentLength : kVolumeFallbackLength;
+  text->Current = current;
+  text->VolumeLength = currentLength < kVolumeFallbackLength ? currentLength : kVolumeFallbackLength;
   for (size_t i = 0; i < currentLength; i++) {
     if (current[i] == u':') {
-      volumeLength = i + 1;
+      text->VolumeLength = i + 1;
       break;
     }
   }
-  if (volumeLength >= kLineCapacity) return false;
-  MemCopy(text->Volume, current, volumeLength * sizeof(Char16));
-  text->Volume[volumeLength] = 0;
 
   text->Directory = u"\\";
   for (size_t i = 0; i < currentLength; i++) {
@@ -112,16 +136,14 @@ bool TakeScriptText(ScriptText* text, size_t argc, Char16** argv) {
   text->FirstName = argv[1];
   const bool hasSecond = argc > 3 && argv[3] != nullptr && argv[3][0] != u'/';
   text->SecondName = hasSecond ? argv[3] : argv[1];
-
-  LineBuffer probe;
-  for (int line = 0; line < static_cast<int>(Line::Count); line++) {
-    if (!BuildLine(&probe, static_cast<Line>(line), *text)) return false;
-  }
   return true;
 }
 
 // Creates path empty: opens it with create, deletes it (which closes that
 // handle) and creates it again, so no tail of a longer old file survives.
+// When the file stays after the Delete it is cut instead; when that fails
+// too, old bytes would survive behind the new lines, so the file counts as
+// not created (and its handle is closed).
 EfiStatus CreateEmptyFile(FsFile* root, const Char16* path, FsFile** file) {
   FsFile* old = nullptr;
   EfiStatus status = FsOpen(root, &old, path, kFileModeReadWriteCreate, kFileAttributeArchive);
@@ -129,38 +151,38 @@ EfiStatus CreateEmptyFile(FsFile* root, const Char16* path, FsFile** file) {
   const EfiStatus deleted = FsDelete(old);
   status = FsOpen(root, file, path, kFileModeReadWriteCreate, kFileAttributeArchive);
   if (EfiIsError(status)) return status;
-  if (deleted != kEfiSuccess) FsSetFileSize(*file, 0);  // the file stayed: cut it instead
-  return kEfiSuccess;
+  if (deleted == kEfiSuccess) return kEfiSuccess;
+  status = FsSetFileSize(*file, 0);
+  if (!EfiIsError(status)) return kEfiSuccess;
+  FsClose(*file);
+  *file = nullptr;
+  return status;
 }
 
-void WriteLine(FsFile* file, const LineBuffer& line) {
-  size_t size = line.Length;
-  FsWrite(file, &size, line.Bytes);
+void WriteLineTo(const ScriptLine& line, FsFile* a, FsFile* b, FsFile* c) {
+  FsFile* const targets[] = {a, b, c};
+  for (FsFile* file : targets) {
+    if (file == nullptr) continue;
+    size_t size = line.Length;
+    FsWrite(file, &size, line.Bytes);
+  }
 }
 
-void WriteLineTo(const ScriptText& text, Line line, FsFile* a, FsFile* b, FsFile* c) {
-  LineBuffer buffer;
-  if (!BuildLine(&buffer, line, text)) return;  // checked before any file was opened
-  if (a != nullptr) WriteLine(a, buffer);
-  if (b != nullptr) WriteLine(b, buffer);
-  if (c != nullptr) WriteLine(c, buffer);
-}
-
-void WriteScripts(const ScriptText& text, FsFile* const files[kFileCount]) {
+void WriteScripts(const ScriptLine lines[kLineCount], FsFile* const files[kFileCount]) {
   FsFile* startUp = files[kStartUp];
   FsFile* first = files[kFirstScript];
   FsFile* second = files[kSecondScript];
 
   Print(u"Create Burn in File : ecBurnIn1st.NSH \n");
-  WriteLineTo(text, Line::Volume, startUp, first, second);
-  WriteLineTo(text, Line::BootDirectory, startUp, first, second);
+  WriteLineTo(lines[kVolume], startUp, first, second);
+  WriteLineTo(lines[kBootDirectory], startUp, first, second);
   Print(u"Create Burn in File : ecBurnIn2nd.NSH \n");
-  WriteLineTo(text, Line::CopySecond, startUp, first, nullptr);
-  WriteLineTo(text, Line::CopyFirst, second, nullptr, nullptr);
-  WriteLineTo(text, Line::WorkDirectory, startUp, first, second);
+  WriteLineTo(lines[kCopySecond], startUp, first, nullptr);
+  WriteLineTo(lines[kCopyFirst], second, nullptr, nullptr);
+  WriteLineTo(lines[kWorkDirectory], startUp, first, second);
   Print(u"Create AutoRun File : StartUp.NSH \n");
-  WriteLineTo(text, Line::RunFirst, startUp, first, nullptr);
-  WriteLineTo(text, Line::RunSecond, second, nullptr, nullptr);
+  WriteLineTo(lines[kRunFirst], startUp, first, nullptr);
+  WriteLineTo(lines[kRunSecond], second, nullptr, nullptr);
 }
 
 // Counts down six seconds on the console, then arms the automatic power-on
@@ -189,39 +211,37 @@ void CreateBurnInScripts(size_t argc, Char16** argv) {
   ScriptText text;
   if (!TakeScriptText(&text, argc, argv)) return;
 
-  FsFile* root = nullptr;
+  ScriptLine lines[kLineCount] = {};
   FsFile* files[kFileCount] = {};
+  FsFile* root = nullptr;
   bool created = false;
+  size_t size = 1;
 
   root = OpenFirstVolumeRoot();
-  if (root == nullptr) return;
+  if (root == nullptr) goto done;
 
-  created = true;
   for (size_t i = 0; i < kFileCount; i++) {
-    if (EfiIsError(CreateEmptyFile(root, kFilePaths[i], &files[i]))) {
+    const FileIndex file = static_cast<FileIndex>(i);
+    if (!BuildLinesOf(file, text, lines) || EfiIsError(CreateEmptyFile(root, kFilePaths[i], &files[i]))) {
       files[i] = nullptr;
       Print(u"Can't create file: %s, (Err. No. :%d)\n", kFilePaths[i], kFileJobErrorNumber);
-      created = false;
-      break;
+      goto done;
     }
   }
+  created = true;
+  FsWrite(files[kCounter], &size, "0");
+  WriteScripts(lines, files);
 
-  if (created) {
-    size_t size = 1;
-    FsWrite(files[kCounter], &size, "0");
-    WriteScripts(text, files);
-    FsClose(files[kStartUp]);
-    FsClose(files[kFirstScript]);
-    FsClose(files[kSecondScript]);
-    if (EfiIsError(FsClose(files[kCounter]))) {
-      Print(u"Can not close the input file: %s, (Err. No.: %d)\n", kBurnInCounterPath, kFileJobErrorNumber);
-    }
-  } else {
-    for (size_t i = 0; i < kFileCount; i++) {
-      if (files[i] != nullptr) FsClose(files[i]);
-    }
+done:
+  // Closed in this order; only the counter's Close is looked at.
+  for (FileIndex file : kScriptCloseOrder) {
+    if (files[file] != nullptr) FsClose(files[file]);
   }
-  FsClose(root);
+  if (files[kCounter] != nullptr && EfiIsError(FsClose(files[kCounter])) && created) {
+    Print(u"Can not close the input file: %s, (Err. No.: %d)\n", kBurnInCounterPath, kFileJobErrorNumber);
+  }
+  if (root != nullptr) FsClose(root);
+  for (ScriptLine& line : lines) PoolFree(line.Bytes);
 
   if (created) PowerCycle();
 }

@@ -54,6 +54,7 @@ struct Faults {
   int ReadKeyFailsFirst = 0;                    // the first n ReadKeyStroke calls answer kEfiNotReady
   std::u16string CreateFailPath;                // Open with create of this path fails (case-insensitive)
   int CreateFailCall = 0;                       // the n-th Open with create fails with kEfiAccessDenied
+  bool NoShellEnvironment = false;              // the older shell lacks its environment protocol (no directory)
   int64_t PowerCutAfterPortOps = -1;            // >= 0: the machine loses power after that many port ops
 };
 
@@ -125,6 +126,7 @@ struct Machine {
   uint64_t NowUs = 0;               // virtual clock
   std::vector<uint64_t> Stalls;     // every Stall's microseconds, in order
   std::vector<uint64_t> StallPortOps;  // the port accesses made before each of them
+  std::vector<uint64_t> WatchdogDisabledAt;  // port ops made before each PlatformDisableWatchdog
   bool PoweredOff = false;          // PowerOffMode::Halt ended the run, or the power was cut
   bool PowerCut = false;
   size_t KeyWaits = 0;

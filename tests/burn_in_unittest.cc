@@ -136,6 +136,35 @@ TEST(BurnInSetUp, SecondNameAndDirectoryRules) {
   }
 }
 
+TEST(BurnInSetUp, LinesLongerThanFiveHundredCharactersAreWrittenWhole) {
+  const std::string deep = "\\" + std::string(300, 'D') + "\\" + std::string(300, 'E');
+  const std::string longName = std::string(600, 'N') + ".BIN";
+  const std::string mapping(600, 'M');
+  const std::u16string deep16(deep.begin(), deep.end()), name16(longName.begin(), longName.end());
+  struct Case {
+    std::u16string Cwd;
+    std::vector<std::u16string> Args;
+    std::string Volume, Directory, FirstImage, SecondImage;
+  } cases[] = {
+      {u"FS0:" + deep16, {u"A.BIN", u"/bi", u"B.BIN"}, "FS0:", deep, "A.BIN", "B.BIN"},
+      {u"FS0:\\EC", {name16, u"/bi", u"B.BIN"}, "FS0:", "\\EC", longName, "B.BIN"},
+      {u"FS0:\\EC", {u"A.BIN", u"/bi", name16}, "FS0:", "\\EC", "A.BIN", longName},
+      {std::u16string(mapping.begin(), mapping.end()) + u":\\EC", {u"A.BIN", u"/bi"}, mapping + ":", "\\EC", "A.BIN",
+       "A.BIN"},
+  };
+  for (const Case& c : cases) {
+    TempDir volume;
+    volume.MakeDir("EFI/BOOT");
+    RunSetUp(ConfigFor(volume, c.Cwd), c.Args);
+    const std::string first = Script(c.Volume, "ecBurnIn2ND.NSH", c.Directory, c.FirstImage);
+    EXPECT_EQ(volume.Read(kStartUp), first);
+    EXPECT_EQ(volume.Read(kFirst), first);
+    EXPECT_EQ(volume.Read(kSecond), Script(c.Volume, "ecBurnIn1ST.NSH", c.Directory, c.SecondImage));
+    EXPECT_EQ(Writes().size(), 4u) << "the power cycle follows";
+    ExpectClean("long line");
+  }
+}
+
 TEST(BurnInSetUp, OldLongerFilesAreReplacedWhole) {
   TempDir volume;
   volume.MakeDir("EFI/BOOT");
@@ -176,6 +205,14 @@ TEST(BurnInSetUp, FailuresBeforeTheScriptsAreWritten) {
       // The counter's second creation, after its delete.
       {"counter again", [](sim::Faults& f) { f.CreateFailCall = 8; }, true,
        create + "FlashTimes.TXT, (Err. No. :1)\n", {kFirst, kStartUp, kSecond}},
+      // Each line is built before the first file that holds it is created.
+      {"first line's memory", [](sim::Faults& f) { f.AllocFailCall = 1; }, true,
+       create + "ecBurnIn1st.NSH, (Err. No. :1)\n", {}},
+      {"second script's own line", [](sim::Faults& f) { f.AllocFailCall = 6; }, true,
+       create + "ecBurnIn2nd.NSH, (Err. No. :1)\n", {kFirst, kStartUp}},
+      // StartUp.NSH stays after its Delete and cannot be cut either.
+      {"neither deleted nor cut", [](sim::Faults& f) { f.DeleteFailCall = 2; f.SetInfoFailCall = 1; }, true,
+       create + "StartUp.NSH, (Err. No. :1)\n", {kFirst, kStartUp}},
   };
   for (const Case& c : cases) {
     TempDir volume;

@@ -283,6 +283,10 @@ TEST(FailureSweep, EveryAllocationFailsOnce) {
     std::vector<std::u16string> Args;
     std::vector<Expected> PerAllocation;  // [n - 1]: allocation n fails
   };
+  const Expected firstScript{1, "Can't create file: \\EFI\\BOOT\\ecBurnIn1st.NSH, (Err. No. :1)\n",
+                             EcAfter::Untouched, BurnInFiles({}, "41")};
+  const Expected secondScript{1, "Can't create file: \\EFI\\BOOT\\ecBurnIn2nd.NSH, (Err. No. :1)\n",
+                              EcAfter::Untouched, BurnInFiles({{"ecBurnIn1st.NSH", 0}, {"StartUp.NSH", 0}}, "41")};
   const Run runs[] = {
       {"burn-in run",
        kBurnInRun,
@@ -303,7 +307,10 @@ TEST(FailureSweep, EveryAllocationFailsOnce) {
            {1, "Can't create 64K buffer memory for read/write\n", EcAfter::Untouched, nullptr},  // the name
            {1, "Can't create 64K buffer memory for read/write\n", EcAfter::Untouched, DumpFile(0)},
        }},
-      {"burn-in set-up", kBurnInSetUp, {}},
+      // Each script line, built before the first file that holds it; no power cycle.
+      {"burn-in set-up",
+       kBurnInSetUp,
+       {firstScript, firstScript, firstScript, firstScript, firstScript, secondScript, secondScript}},
   };
   for (const Run& run : runs) {
     for (int n = 1;; n++) {

@@ -1,4 +1,4 @@
-// Pool, Stall and GetTime on the simulated machine.
+// Pool, the watchdog, Stall and GetTime on the simulated machine.
 #include <time.h>
 #include <unistd.h>
 
@@ -35,6 +35,8 @@ void PoolFree(void* buffer) {
   sim::gHost.Allocations.erase(it);
   std::free(buffer);
 }
+
+void PlatformDisableWatchdog() { sim::gMachine.WatchdogDisabledAt.push_back(sim::gMachine.PortOps); }
 
 void Stall(size_t microseconds) {
   sim::gMachine.NowUs += microseconds;

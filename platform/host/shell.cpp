@@ -16,8 +16,21 @@ EfiStatus ShellInterfaceArgs(size_t* argc, Char16*** argv) {
   return kEfiSuccess;
 }
 
+// The newer shell protocol comes with the parameters protocol. The older
+// shell (interface only) gives the current directory through its environment
+// protocol, when it has one; the firmware backend keeps that copy for the run,
+// so here the shell's own string stands for it. No shell, no directory.
 const Char16* ShellCurrentDirectory() {
-  return sim::gHost.HasCurrentDirectory ? sim::gHost.CurrentDirectory.c_str() : nullptr;
+  if (!sim::gHost.HasCurrentDirectory) return nullptr;
+  switch (sim::gMachine.Config.Shell) {
+    case sim::ShellKind::Parameters:
+      return sim::gHost.CurrentDirectory.c_str();
+    case sim::ShellKind::InterfaceOnly:
+      return sim::gMachine.Config.Fault.NoShellEnvironment ? nullptr : sim::gHost.CurrentDirectory.c_str();
+    case sim::ShellKind::None:
+      break;
+  }
+  return nullptr;
 }
 
 void PlatformNoteExitCode(int code) { sim::gMachine.ExitCode = code; }

@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 #include "platform/uefi/efi_headers.h"
 #include "platform/uefi/image_hooks.h"
+#include "platform/uefi/shell_directory.h"
 
 EFI_HANDLE gImageHandle;
 EFI_SYSTEM_TABLE* gSystemTable;
@@ -13,8 +14,11 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE imageHandle, EFI_SYSTEM_TABLE* 
   gSystemTable = systemTable;
   gBootServices = systemTable->BootServices;
   gRuntimeServices = systemTable->RuntimeServices;
-  if (!ImageStart()) return EFI_LOAD_ERROR;
-  const EfiStatus status = TarnwickEntry();
-  ImageExit();
+  EfiStatus status = EFI_LOAD_ERROR;
+  if (ImageStart()) {
+    status = TarnwickEntry();
+    ImageExit();
+  }
+  ShellReleaseCurrentDirectory();
   return status;
 }

@@ -1,4 +1,4 @@
-// Pool memory, Stall and the clock.
+// Pool memory, the watchdog, Stall and the clock.
 #include "platform/platform.h"
 #include "platform/uefi/efi_headers.h"
 
@@ -11,6 +11,8 @@ void* PoolAllocate(size_t size) {
 void PoolFree(void* buffer) {
   if (buffer != nullptr) gBootServices->FreePool(buffer);
 }
+
+void PlatformDisableWatchdog() { gBootServices->SetWatchdogTimer(0, 0, 0, nullptr); }
 
 void Stall(size_t microseconds) { gBootServices->Stall(microseconds); }
 

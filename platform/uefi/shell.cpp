@@ -1,6 +1,7 @@
 // The shell's arguments and current directory.
 #include "platform/platform.h"
 #include "platform/uefi/efi_headers.h"
+#include "platform/uefi/shell_directory.h"
 
 namespace {
 
@@ -8,10 +9,47 @@ EFI_GUID gShellParametersGuid = EFI_SHELL_PARAMETERS_PROTOCOL_GUID;
 EFI_GUID gShellInterfaceGuid = SHELL_INTERFACE_PROTOCOL_GUID;
 EFI_GUID gShellGuid = EFI_SHELL_PROTOCOL_GUID;
 
+// The older shell's environment protocol (the one that comes with
+// EFI_SHELL_INTERFACE). gnu-efi does not carry it. Its first members are
+// the same in every version; only CurDir is called here.
+EFI_GUID gShellEnvironmentGuid = {0x47c7b221, 0xc42a, 0x11d2, {0x8e, 0x57, 0x00, 0xa0, 0xc9, 0x69, 0x72, 0x3b}};
+
+struct ShellEnvironment {
+  void* Execute;
+  void* GetEnv;
+  void* GetMap;
+  void* AddCmd;
+  void* AddProt;
+  void* GetProt;
+  // The current directory of the named mapping, or of the current one for
+  // NULL ("fs0:\EC"); a new pool string that the caller frees, or NULL.
+  CHAR16*(EFIAPI* CurDir)(CHAR16* DeviceName);
+  // FileMetaArg, FreeFileList and the rest follow; not used.
+};
+static_assert(offsetof(ShellEnvironment, CurDir) == 6 * sizeof(void*), "CurDir is the seventh member");
+
+// The older shell's answer, kept for the whole run (the current directory
+// does not change while the program runs) and freed at image exit, so every
+// caller may hold on to the pointer as it does with the newer shell's.
+CHAR16* gOlderShellDirectory;
+
 EFI_STATUS OpenOnImage(EFI_GUID* guid, void** interface) {
   *interface = nullptr;
   return gBootServices->OpenProtocol(gImageHandle, guid, interface, gImageHandle, nullptr,
                                      EFI_OPEN_PROTOCOL_GET_PROTOCOL);
+}
+
+const Char16* OlderShellCurrentDirectory() {
+  if (gOlderShellDirectory != nullptr) return reinterpret_cast<const Char16*>(gOlderShellDirectory);
+  void* interface = nullptr;
+  if (EFI_ERROR(gBootServices->LocateProtocol(&gShellEnvironmentGuid, nullptr, &interface)) ||
+      interface == nullptr) {
+    return nullptr;
+  }
+  auto* environment = static_cast<ShellEnvironment*>(interface);
+  if (environment->CurDir == nullptr) return nullptr;
+  gOlderShellDirectory = environment->CurDir(nullptr);
+  return reinterpret_cast<const Char16*>(gOlderShellDirectory);
 }
 
 }  // namespace
@@ -36,11 +74,18 @@ EfiStatus ShellInterfaceArgs(size_t* argc, Char16*** argv) {
   return EFI_SUCCESS;
 }
 
+// The newer shell protocol when the shell has it (its string belongs to the
+// shell); otherwise the older shell's environment.
 const Char16* ShellCurrentDirectory() {
   void* interface = nullptr;
   if (EFI_ERROR(gBootServices->LocateProtocol(&gShellGuid, nullptr, &interface)) || interface == nullptr) {
-    return nullptr;
+    return OlderShellCurrentDirectory();
   }
   auto* shell = static_cast<EFI_SHELL_PROTOCOL*>(interface);
   return reinterpret_cast<const Char16*>(shell->GetCurDir(nullptr));
+}
+
+void ShellReleaseCurrentDirectory() {
+  if (gOlderShellDirectory != nullptr) gBootServices->FreePool(gOlderShellDirectory);
+  gOlderShellDirectory = nullptr;
 }
