@@ -78,6 +78,7 @@ TEST(ImageTool, InfoWarnsOfWhatTarnwickRefusesOrShowsOddly) {
       {Bytes(sim::MakeSampleImage(256 * 1024 + 1, "P", "1.0", "D", 1)), "warning: larger than 256 KB"},
       {Bytes(sim::MakeSampleImage(65537, "P", "1.0", "D", 1)), "warning: spans 2 blocks"},
       {std::string(64, 'z'), "warning: no PRJ: tag"},
+      {"PRJ:ABCDEFGHIJKLMNOPQ$" + std::string(64, 'z'), "warning: the project runs past 16 bytes"},
       {Bytes(sim::MakeSampleImage(4096, "P", "1.0", "D", 1)),
        "Autoload:    signature at 0x000040, value bytes 0x94 (+2) 0x7F (+8): autoload on (1 or 2 blocks)\n"},
       {std::string("\xA5\xA5\x11\x22\x33\x5A\x44\x55", 8), "Autoload:    no signature"},  // not whole

@@ -22,8 +22,13 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::st
     return false;
   }
   struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    *error = path + ": " + (S_ISDIR(info.st_mode) ? "is a directory" : std::strerror(errno));
+  if (fstat(fd, &info) != 0) {
+    *error = path + ": " + std::strerror(errno);
+    close(fd);
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    *error = path + ": is a directory";
     close(fd);
     return false;
   }

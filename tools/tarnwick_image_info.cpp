@@ -7,6 +7,7 @@
 #include "ec/board_queries.h"
 #include "flash/flash_mode.h"
 #include "image/identity.h"
+#include "image/image_tags.h"
 #include "sim/machine.h"
 #include "tools/tarnwick_image.h"
 
@@ -40,18 +41,21 @@ bool FindAutoload(const std::vector<uint8_t>& image, size_t* at) {
   return false;
 }
 
-// Offset of the value after the first occurrence of keyword, or npos.
+// Offset of the value after the first occurrence of keyword (the product's
+// own search), or npos.
 size_t FindTag(const std::vector<uint8_t>& image, const char* keyword) {
-  const size_t length = std::strlen(keyword);
-  for (size_t i = 0; i + length <= image.size(); i++) {
-    if (std::memcmp(image.data() + i, keyword, length) == 0) return i + length;
+  const ImageBuffer buffer{const_cast<uint8_t*>(image.data()), image.size()};
+  uint64_t value = 0;
+  if (!FindImageTag(buffer, reinterpret_cast<const uint8_t*>(keyword), std::strlen(keyword), &value)) {
+    return std::string::npos;
   }
-  return std::string::npos;
+  return static_cast<size_t>(value);
 }
 
-// True when a '$' ends the value within limit bytes (so tarnwick shows all of it).
+// True when a '$' ends the value at most limit bytes in (tarnwick shows up
+// to limit bytes, so a value of exactly limit bytes is still shown whole).
 bool EndsWithin(const std::vector<uint8_t>& image, size_t value, size_t limit) {
-  for (size_t i = value; i < image.size() && i < value + limit + 1; i++) {
+  for (size_t i = value; i < image.size() && i <= value + limit; i++) {
     if (image[i] == '$') return true;
   }
   return false;
@@ -71,7 +75,7 @@ std::vector<std::string> Warnings(const std::vector<uint8_t>& image) {
   if (project == std::string::npos) {
     out.push_back("no PRJ: tag: tarnwick says \"This file is not EC file, Check it, Please.\" and asks before "
                   "flashing it on any EC");
-  } else if (!EndsWithin(image, project, kNameBufferSize - 1)) {
+  } else if (!EndsWithin(image, project, kNameBufferSize)) {
     out.push_back("the project runs past 16 bytes without a '$': tarnwick shows and compares only 16");
   }
   if (FindTag(image, "VER:") == std::string::npos) {
