@@ -7,9 +7,10 @@
 #   dist/tarnwick-<version>.zip                          the folder
 # <version> is `git describe --always --dirty` as stamped into tarnwick.efi.
 #   bash scripts/package.sh [IMAGE ...]      (EC ROM images to put under \EC on the USB image)
+# Exit 0 written, 64 an IMAGE that is not a file (nothing built or written), else a failed step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-usage() { sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; }
 case "${1:-}" in --help|-h) usage; exit 0 ;; esac
 total=0
 for image in "$@"; do
@@ -40,6 +41,8 @@ mmd -i "$usb" ::/EC
 mcopy -i "$usb" build/tarnwick.efi ::/EC/tarnwick.efi
 for image in "$@"; do
   mcopy -o -i "$usb" "$image" "::/EC/$(basename "$image")"
+  # What tarnwick would refuse or show oddly about it.
+  build/tarnwick-image info "$image" | sed -n "s|^warning: |note: $(basename "$image"): |p"
 done
 
 (cd "$out" && sha256sum tarnwick.efi docs/field-guide.md "$name-usb.img" >SHA256SUMS)
