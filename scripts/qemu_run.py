@@ -48,7 +48,8 @@ def parse_args(argv):
                     "the shell, or press Ctrl-C), what the run wrote to FS0: (a /r dump, the burn-in scripts, "
                     "the counter) is copied back to DIR. QEMU has no EC: the real tool finds none there; use "
                     "--simec for the simulated one.",
-        epilog="exit status: QEMU's (0 after `reset -s`); --burn-in: 0 when the loop ran N cycles "
+        epilog="exit status: QEMU's (0 after `reset -s` or Ctrl-C; the files are copied back either way); "
+               "--burn-in: 0 when the loop ran N cycles "
                "alternating A and B, 1 when not; 64 a bad option or file; 74 a file that cannot be "
                "read or written.")
     parser.add_argument("dir", nargs="?", metavar="DIR", help="the host directory that becomes FS0:")
@@ -200,7 +201,7 @@ def run_interactive(args, work):
         status = subprocess.call(command, preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     finally:
         signal.signal(signal.SIGINT, previous)
-    print()
+    print(flush=True)
 
     after = os.path.join(work, "after")
     extract(disk, after)
@@ -216,7 +217,7 @@ def run_interactive(args, work):
         if os.path.isfile(saved):
             shutil.copyfile(saved, args.ec_flash)
             say("the simulated EC flash is written back to %s" % args.ec_flash)
-    return 0 if status in (0, -signal.SIGINT) else status
+    return status
 
 
 def project_of(image):
