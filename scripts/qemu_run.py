@@ -50,7 +50,7 @@ def parse_args(argv):
                     "--simec for the simulated one.",
         epilog="exit status: QEMU's (0 after `reset -s` or Ctrl-C; the files are copied back either way); "
                "--burn-in: 0 when the loop ran N cycles "
-               "alternating A and B, 1 when not; 64 a bad option or file; 74 a file that cannot be "
+               "alternating A and B, 1 when not, 130 interrupted; 64 a bad option or file; 74 a file that cannot be "
                "read or written.")
     parser.add_argument("dir", nargs="?", metavar="DIR", help="the host directory that becomes FS0:")
     parser.add_argument("--simec", action="store_true",
@@ -319,6 +319,9 @@ def main(argv):
     except OSError as error:
         print("qemu.sh: %s" % error, file=sys.stderr)
         return EXIT_IO
+    except KeyboardInterrupt:
+        print("\nqemu.sh: interrupted; the burn-in rehearsal did not finish", file=sys.stderr)
+        return 130
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
