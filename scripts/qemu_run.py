@@ -250,6 +250,10 @@ def run_burn_in(args, work):
     flash = read_flash(args)
     if args.ec_project is None:
         args.ec_project = project_of(image_a)
+    for path, image in ((args.burn_in[1], image_a), (args.burn_in[2], image_b)):
+        if project_of(image) != args.ec_project:
+            raise Refused("%s: project %r is not the EC's %r; the loop would stop at the project prompt"
+                          % (path, project_of(image), args.ec_project))
     config = simec_config(args, flash)
     program = efi(args, "tarnwick-simec.efi")
     log_dir = os.path.join(args.build, "qemu-burn-in-logs")
