@@ -70,6 +70,7 @@ def parse_args(argv):
     ec.add_argument("--ec-size-reply", metavar="N", help="the mailbox reply of the size probe")
     ec.add_argument("--ec-ports", metavar="N", help="the port set (0..3) of the EC's command interface")
     ec.add_argument("--no-ac", action="store_true", help="the AC adapter is absent")
+    ec.add_argument("--no-ec", action="store_true", help="nothing answers on any EC port")
     parser.add_argument("--build", metavar="BUILD_DIR", default=os.path.join(ROOT, "build"),
                         help="where tarnwick.efi and tarnwick-simec.efi are (default build/)")
     parser.add_argument("--no-build", action="store_true", help="do not build first; use BUILD_DIR as it is")
@@ -117,6 +118,8 @@ def simec_config(args, flash):
         lines.append("ports = %d" % number(args.ec_ports, "--ec-ports", 3))
     if args.no_ac:
         lines.append("ac = 0")
+    if args.no_ec:
+        lines.append("present = 0")
     return ("\n".join(lines) + "\n").encode("ascii", "replace")
 
 
@@ -313,7 +316,7 @@ def main(argv):
             return run_burn_in(args, work)
         if not args.simec:
             for option in ("ec_flash", "ec_project", "ec_version", "ec_mode_reply", "ec_no_mode_reply",
-                           "ec_size_reply", "ec_ports", "no_ac"):
+                           "ec_size_reply", "ec_ports", "no_ac", "no_ec"):
                 if getattr(args, option) not in (None, False):
                     raise Refused("--%s needs --simec: the real tool has no simulated EC" % option.replace("_", "-"))
         return run_interactive(args, work)
