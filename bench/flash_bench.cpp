@@ -6,6 +6,8 @@
 //   flash_bench [runs]     (default 20 runs per scenario; times are the best run)
 #include <time.h>
 
+#include <cstring>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,7 @@
 #include "flash/program.h"
 #include "platform/platform.h"
 #include "sim/machine.h"
+#include "tools/version.h"
 
 namespace {
 
@@ -171,10 +174,41 @@ double RawPortRate() {
   return kReads / (ms / 1e3);
 }
 
+constexpr char kUsage[] =
+    "usage: flash_bench [RUNS]\n"
+    "  Runs full updates on the simulated EC RUNS times per scenario (default 20, 1..10000) and prints\n"
+    "  the port accesses of each operation against the protocol's minimum, the CPU time (best run),\n"
+    "  the port operations per second and the virtual stall time.\n"
+    "  --help, --version\n"
+    "exit: 0 every scenario at its minimum and verified, 1 a scenario off, 64 a bad argument\n";
+
+// RUNS: a whole number 1..10000; 0 when it is not one.
+int ParseRuns(const char* text) {
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  return end != text && *end == 0 && value >= 1 && value <= 10000 ? static_cast<int>(value) : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+  if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("flash_bench %s\n", TarnwickVersion());
+    return 0;
+  }
+  const int runs = argc > 1 ? ParseRuns(argv[1]) : 20;
+  if (argc > 2) {
+    std::fprintf(stderr, "flash_bench: unexpected argument %s\n%s", argv[2], kUsage);
+    return 64;
+  }
+  if (runs == 0) {
+    std::fprintf(stderr, "flash_bench: RUNS %s: not a whole number from 1 to 10000\n%s", argv[1], kUsage);
+    return 64;
+  }
   std::printf("tarnwick flash benchmark: %d runs per scenario, tracing off, an always-ready EC\n\n", runs);
   std::printf("minimum port accesses = 2 x (command and parameter bytes + data bytes written or read\n"
               "                             + reply bytes read) + %llu per drain + 1 per blank check\n"

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang lld gnu-efi libgtest-dev libclang-rt-14-dev
-          qemu-system-x86 ovmf mtools dosfstools python3-pexpect python3-pyte)
+          qemu-system-x86 ovmf mtools dosfstools python3-pexpect python3-pyte zip)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

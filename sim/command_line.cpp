@@ -527,7 +527,7 @@ Output:
                         terminal)
   --ansi                draw the console with ANSI colours and cursor moves even when stdout is not a terminal
   --screen FILE         at exit write the console screen's text to FILE, one line per row, trailing blanks cut
-  --help                this text
+  --help                this text; --version: the version of this build
 
 At exit one line goes to stderr:
   tarnwick-sim: status=<EFI_SUCCESS or the error's name> code=<FlashAppMain's code> events=<machine events or none>

@@ -121,9 +121,9 @@ TEST(SimTool, FirmwareColoursMapToAnsiColours) {
   EXPECT_EQ(sim::TerminalView::AttributeSequence(0x06), "\x1b[0;33;40m");  // brown
 }
 
-TEST(SimTool, MkimageWritesTheSampleImage) {
+TEST(SimTool, ImageMakeWritesTheSampleImage) {
   TempDir scratch;
-  ToolRun run = RunTool("tarnwick-mkimage " + scratch.File("img.bin") +
+  ToolRun run = RunTool("tarnwick-image make " + scratch.File("img.bin") +
                         " --size 64K --project ABC --version 1.00 --date 2026/01/02 --seed 4",
                     scratch);
   EXPECT_EQ(run.Status, 0) << run.Err;

@@ -11,6 +11,7 @@
 #include "sim/machine.h"
 #include "sim/terminal_keys.h"
 #include "sim/terminal_view.h"
+#include "tools/version.h"
 
 namespace {
 
@@ -43,6 +44,9 @@ std::string StallsText() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+    if (args[i] == "--version") return std::printf("tarnwick-sim %s\n", TarnwickVersion()) < 0 ? 74 : 0;
+  }
   sim::SimCommandLine line;
   std::string error;
   if (!sim::ParseSimCommandLine(args, &line, &error)) {

@@ -29,8 +29,11 @@ set(TARNWICK_EFI_CXXFLAGS
   -Wall -Wextra -Werror=global-constructors -Werror=exit-time-destructors
   -I${TARNWICK_ROOT} -I${TARNWICK_EFI_INCLUDE} -I${TARNWICK_EFI_INCLUDE}/x86_64
   -I${TARNWICK_EFI_INCLUDE}/protocol)
+# /Brepro: no link time stamp, so that one commit always gives the same bytes.
+# The version string is data nothing refers to; /include keeps it.
 set(TARNWICK_EFI_LDFLAGS
-  /nologo /subsystem:efi_application /entry:efi_main /nodefaultlib /machine:x64 /opt:ref)
+  /nologo /subsystem:efi_application /entry:efi_main /nodefaultlib /machine:x64 /opt:ref /Brepro
+  /include:tarnwick_version_string)
 
 # Compiles each source once into build/uefi-obj/<path>.obj; returns the objects.
 function(tarnwick_efi_compile out_var)
@@ -72,6 +75,16 @@ file(GLOB TARNWICK_EFI_SIMEC CONFIGURE_DEPENDS ${TARNWICK_ROOT}/platform/uefi/si
 file(GLOB TARNWICK_EFI_EC_MODEL CONFIGURE_DEPENDS ${TARNWICK_ROOT}/sim/ec_model*.cpp ${TARNWICK_ROOT}/sim/ec_flash*.cpp)
 
 tarnwick_efi_compile(efi_common_objects ${PRODUCT_SOURCES} ${TARNWICK_EFI_COMMON})
+# The version source is written into the build directory at every build.
+set(efi_version_object ${CMAKE_BINARY_DIR}/uefi-obj/generated/tarnwick_version.cpp.obj)
+add_custom_command(
+  OUTPUT ${efi_version_object}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/uefi-obj/generated
+  COMMAND ${TARNWICK_EFI_CLANG} ${TARNWICK_EFI_CXXFLAGS} -c ${TARNWICK_VERSION_SOURCE} -o ${efi_version_object}
+  DEPENDS ${TARNWICK_VERSION_SOURCE}
+  COMMENT "Compiling the version for UEFI"
+  VERBATIM)
+list(APPEND efi_common_objects ${efi_version_object})
 tarnwick_efi_compile(efi_real_objects ${TARNWICK_EFI_REAL})
 tarnwick_efi_link(tarnwick.efi ${efi_common_objects} ${efi_real_objects})
 set(efi_images ${CMAKE_BINARY_DIR}/tarnwick.efi)
@@ -81,3 +94,4 @@ if(TARNWICK_EFI_SIMEC)
   list(APPEND efi_images ${CMAKE_BINARY_DIR}/tarnwick-simec.efi)
 endif()
 add_custom_target(tarnwick_efi ALL DEPENDS ${efi_images})
+install(FILES ${efi_images} DESTINATION share/tarnwick)

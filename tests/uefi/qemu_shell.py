@@ -49,11 +49,11 @@ def _run(args):
 class Disk:
     """A FAT16 image without a partition table; the shell maps it as a whole-disk volume."""
 
-    def __init__(self, path, label="TARNWICK"):
+    def __init__(self, path, label="TARNWICK", mb=DISK_MB):
         self.path = path
         with open(path, "wb") as f:
-            f.truncate(DISK_MB * 1024 * 1024)
-        _run(["mformat", "-i", path, "-T", str(DISK_MB * 2048), "-h", "64", "-s", "32",
+            f.truncate(mb * 1024 * 1024)
+        _run(["mformat", "-i", path, "-T", str(mb * 2048), "-h", "64", "-s", "32",
               "-v", label, "::"])
 
     def mkdir(self, dos_path):

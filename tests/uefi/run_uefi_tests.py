@@ -11,6 +11,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 import test_real_tool  # noqa: E402,F401  (registers its tests)
 import test_simulated_ec  # noqa: E402,F401
+import test_qemu_script  # noqa: E402,F401
 
 if __name__ == "__main__":
     if len(sys.argv) < 2:

@@ -1,0 +1,337 @@
+#!/usr/bin/python3
+"""Runs tarnwick.efi in OVMF's UEFI shell under QEMU; scripts/qemu.sh is the way in.
+
+Boots a host directory as FS0: (on a FAT image built with mtools, as the
+real-shell tests do), interactive on this terminal through the serial
+console, and copies back what the run wrote. With --simec the program is
+tarnwick-simec.efi, with the simulated EC set up from simulator-like options;
+--burn-in rehearses the burn-in loop unattended.
+"""
+import argparse
+import filecmp
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "uefi"))
+
+import qemu_shell  # noqa: E402
+
+EXIT_USAGE = 64
+EXIT_IO = 74
+SIMEC_DIR = "SIMEC"
+COUNTER = "EFI/BOOT/FlashTimes.TXT"
+SIGNATURE_LENGTH = 9
+
+
+class Refused(Exception):
+    """A bad option or file: the message names it; nothing was run."""
+
+
+class Parser(argparse.ArgumentParser):
+    def error(self, message):
+        self.print_usage(sys.stderr)
+        print("qemu.sh: %s" % message, file=sys.stderr)
+        sys.exit(EXIT_USAGE)
+
+
+def parse_args(argv):
+    parser = Parser(
+        prog="scripts/qemu.sh",
+        description="Boots DIR as FS0: in OVMF's UEFI shell under QEMU with tarnwick.efi copied to its root, "
+                    "interactive on this terminal (the serial console). When QEMU ends (type `reset -s` in "
+                    "the shell, or press Ctrl-C), what the run wrote to FS0: (a /r dump, the burn-in scripts, "
+                    "the counter) is copied back to DIR. QEMU has no EC: the real tool finds none there; use "
+                    "--simec for the simulated one.",
+        epilog="exit status: QEMU's (0 after `reset -s` or Ctrl-C; the files are copied back either way); "
+               "--burn-in: 0 when the loop ran N cycles "
+               "alternating A and B, 1 when not, 130 interrupted; 64 a bad option or file; 74 a file that cannot be "
+               "read or written.")
+    parser.add_argument("dir", nargs="?", metavar="DIR", help="the host directory that becomes FS0:")
+    parser.add_argument("--simec", action="store_true",
+                        help="run tarnwick-simec.efi: the same program with the simulated EC behind its ports")
+    parser.add_argument("--burn-in", nargs=3, metavar=("N", "A.BIN", "B.BIN"),
+                        help="rehearse the burn-in loop of A.BIN and B.BIN for N power cycles, unattended, with "
+                             "the simulated EC (implies --simec)")
+    ec = parser.add_argument_group("the simulated EC (--simec), as tarnwick-sim's options")
+    ec.add_argument("--ec-flash", metavar="FILE",
+                    help="the EC flash: read at start, written back when QEMU ends; its size (64K..256K) is "
+                         "the flash size (without it: an erased 192K flash, not kept)")
+    ec.add_argument("--ec-project", metavar="TEXT",
+                    help="the EC's project reply (default TESTPRJ; --burn-in: the project of A.BIN)")
+    ec.add_argument("--ec-version", metavar="TEXT", help="the EC's version reply (default 01.00)")
+    ec.add_argument("--ec-mode-reply", metavar="N", help="reply byte to the flash mode query (default 0x00)")
+    ec.add_argument("--ec-no-mode-reply", action="store_true", help="no reply to the flash mode query")
+    ec.add_argument("--ec-size-reply", metavar="N", help="the mailbox reply of the size probe")
+    ec.add_argument("--ec-ports", metavar="N", help="the port set (0..3) of the EC's command interface")
+    ec.add_argument("--no-ac", action="store_true", help="the AC adapter is absent")
+    ec.add_argument("--no-ec", action="store_true", help="nothing answers on any EC port")
+    parser.add_argument("--build", metavar="BUILD_DIR", default=os.path.join(ROOT, "build"),
+                        help="where tarnwick.efi and tarnwick-simec.efi are (default build/)")
+    parser.add_argument("--no-build", action="store_true", help="do not build first; use BUILD_DIR as it is")
+    parser.add_argument("--timeout", type=int, default=300, metavar="SECONDS",
+                        help="--burn-in: the longest one power cycle may take (default 300)")
+    return parser.parse_args(argv)
+
+
+def read_file(path, what):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError as error:
+        raise Refused("%s %s: %s" % (what, path, error.strerror))
+
+
+def number(text, what, limit):
+    try:
+        value = int(text, 0)
+    except ValueError:
+        value = -1
+    if not 0 <= value <= limit:
+        raise Refused("%s %s: not a number from 0 to %d" % (what, text, limit))
+    return value
+
+
+def simec_config(args, flash):
+    """EC.CFG for tarnwick-simec.efi (keys of platform/uefi/simec/simec_config.cpp)."""
+    lines = ["# written by scripts/qemu.sh"]
+    if flash is not None:
+        lines.append("flash-size = %d" % len(flash))
+    for option, key in (("ec_project", "project"), ("ec_version", "version")):
+        value = getattr(args, option)
+        if value is not None:
+            if "\n" in value or "$" in value:
+                raise Refused("--%s %r: holds a line end or a '$'" % (option.replace("_", "-"), value))
+            lines.append("%s = %s" % (key, value))
+    if args.ec_no_mode_reply:
+        lines.append("mode-reply = none")
+    elif args.ec_mode_reply is not None:
+        lines.append("mode-reply = 0x%02X" % number(args.ec_mode_reply, "--ec-mode-reply", 0xFF))
+    if args.ec_size_reply is not None:
+        lines.append("size-reply = 0x%02X" % number(args.ec_size_reply, "--ec-size-reply", 0xFF))
+    if args.ec_ports is not None:
+        lines.append("ports = %d" % number(args.ec_ports, "--ec-ports", 3))
+    if args.no_ac:
+        lines.append("ac = 0")
+    if args.no_ec:
+        lines.append("present = 0")
+    return ("\n".join(lines) + "\n").encode("ascii", "replace")
+
+
+def read_flash(args):
+    if args.ec_flash is None:
+        return None
+    flash = read_file(args.ec_flash, "--ec-flash")
+    if len(flash) not in (65536, 131072, 196608, 262144):
+        raise Refused("--ec-flash %s: %d bytes; the flash is 64K, 128K, 192K or 256K" % (args.ec_flash, len(flash)))
+    return flash
+
+
+def efi(args, name):
+    path = os.path.join(args.build, name)
+    if not os.path.isfile(path):
+        raise Refused("%s has not been built (bash scripts/build.sh)" % path)
+    return path
+
+
+def disk_megabytes(directory):
+    total = 0
+    for base, _, files in os.walk(directory):
+        total += sum(os.path.getsize(os.path.join(base, f)) for f in files)
+    return max(qemu_shell.DISK_MB, total // (1024 * 1024) * 2 + 8)
+
+
+def extract(disk, target):
+    """Every file of the disk, copied to the host directory target."""
+    os.makedirs(target, exist_ok=True)
+    subprocess.run(["mcopy", "-s", "-n", "-i", disk.path, "::*", target],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def changed_files(before, after):
+    """Relative paths of the files in after that are new or differ from before."""
+    out = []
+    for base, _, files in os.walk(after):
+        for name in files:
+            path = os.path.join(base, name)
+            rel = os.path.relpath(path, after)
+            old = os.path.join(before, rel)
+            if not os.path.isfile(old) or not filecmp.cmp(old, path, shallow=False):
+                out.append(rel)
+    return sorted(out)
+
+
+def say(text):
+    print("qemu.sh: " + text, flush=True)
+
+
+def run_interactive(args, work):
+    directory = args.dir
+    if directory is None:
+        raise Refused("no DIR given (scripts/qemu.sh --help)")
+    if not os.path.isdir(directory):
+        raise Refused("DIR %s: not a directory" % directory)
+    flash = read_flash(args) if args.simec else None
+    config = simec_config(args, flash) if args.simec else None
+    program = efi(args, "tarnwick-simec.efi" if args.simec else "tarnwick.efi")
+
+    disk = qemu_shell.Disk(os.path.join(work, "fs0.img"), mb=disk_megabytes(directory))
+    for name in sorted(os.listdir(directory)):
+        subprocess.run(["mcopy", "-s", "-o", "-i", disk.path, os.path.join(directory, name), "::/"],
+                       check=True, stdout=subprocess.DEVNULL)
+    disk.put("tarnwick.efi", program)
+    if args.simec:
+        disk.put(SIMEC_DIR + "/EC.CFG", config)
+        if flash is not None:
+            disk.put(SIMEC_DIR + "/FLASH.BIN", flash)
+    before = os.path.join(work, "before")
+    extract(disk, before)
+
+    say("%s is FS0: with %s as \\tarnwick.efi" % (directory, os.path.basename(program)))
+    if args.simec:
+        say("the simulated EC answers on the ports (%s)" % ("flash " + args.ec_flash if flash else "192K flash"))
+    else:
+        say("no EC answers in QEMU: every EC port reads 0xFF; use --simec for a simulated EC")
+    say("in the shell: fs0:  then  tarnwick EC.BIN ...; leave with `reset -s` (or Ctrl-C)")
+    command = qemu_shell.Boot([disk]).command_line()
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN)  # Ctrl-C ends QEMU, not this copy-back
+    try:
+        status = subprocess.call(command, preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+    finally:
+        signal.signal(signal.SIGINT, previous)
+    print(flush=True)
+
+    after = os.path.join(work, "after")
+    extract(disk, after)
+    for rel in changed_files(before, after):
+        if rel == "tarnwick.efi" or rel.split(os.sep)[0] == SIMEC_DIR:
+            continue
+        target = os.path.join(directory, rel)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copyfile(os.path.join(after, rel), target)
+        say("copied back %s" % target)
+    if args.simec and args.ec_flash:
+        saved = os.path.join(after, SIMEC_DIR, "FLASH.BIN")
+        if os.path.isfile(saved):
+            shutil.copyfile(saved, args.ec_flash)
+            say("the simulated EC flash is written back to %s" % args.ec_flash)
+    return status
+
+
+def project_of(image):
+    """The image's project as tarnwick reads it: after "PRJ:", up to '$', at most 16 bytes."""
+    at = image.find(b"PRJ:")
+    if at < 0:
+        return None
+    value = image[at + 4:at + 20].split(b"$")[0]
+    return value.decode("latin-1")
+
+
+def autoload_masked(data):
+    """The bytes with the autoload value bytes (+2, +8) of the first whole signature zeroed: /ad rewrites them."""
+    data = bytearray(data)
+    for i in range(len(data) - SIGNATURE_LENGTH + 1):
+        if data[i] == 0xA5 and data[i + 1] == 0xA5 and data[i + 5] == 0x5A:
+            data[i + 2] = data[i + 8] = 0
+            break
+    return bytes(data)
+
+
+def run_burn_in(args, work):
+    cycles = number(args.burn_in[0], "N", 10000)
+    if cycles < 1:
+        raise Refused("N %s: at least one cycle" % args.burn_in[0])
+    image_a = read_file(args.burn_in[1], "A.BIN")
+    image_b = read_file(args.burn_in[2], "B.BIN")
+    if autoload_masked(image_a) == autoload_masked(image_b):
+        raise Refused("%s and %s are the same image: the loop could not be told apart" % tuple(args.burn_in[1:]))
+    flash = read_flash(args)
+    if args.ec_project is None:
+        args.ec_project = project_of(image_a)
+    for path, image in ((args.burn_in[1], image_a), (args.burn_in[2], image_b)):
+        if project_of(image) != args.ec_project:
+            raise Refused("%s: project %r is not the EC's %r; the loop would stop at the project prompt"
+                          % (path, project_of(image), args.ec_project))
+    config = simec_config(args, flash)
+    program = efi(args, "tarnwick-simec.efi")
+    log_dir = os.path.join(args.build, "qemu-burn-in-logs")
+    shutil.rmtree(log_dir, ignore_errors=True)
+
+    disk = qemu_shell.Disk(os.path.join(work, "fs0.img"))
+    disk.put("EC/tarnwick.efi", program)
+    disk.put("EC/A.BIN", image_a)
+    disk.put("EC/B.BIN", image_b)
+    disk.put(SIMEC_DIR + "/EC.CFG", config)
+    if flash is not None:
+        disk.put(SIMEC_DIR + "/FLASH.BIN", flash)
+    disk.mkdir("EFI/BOOT")
+    disk.put("startup.nsh", b"fs0:\r\ncd EC\r\ntarnwick A.BIN /bi B.BIN\r\n")
+    say("burn-in rehearsal: A.BIN = %s, B.BIN = %s, %d power cycles, simulated EC; consoles in %s"
+        % (args.burn_in[1], args.burn_in[2], cycles, log_dir))
+
+    boot = qemu_shell.Boot([disk], timeout=args.timeout, log_dir=log_dir, name="setup")
+    result = boot.run()
+    good = result.ended == "exit" and "Create AutoRun File : StartUp.NSH" in result.text
+    say("set-up (tarnwick A.BIN /bi B.BIN): %s, counter %s"
+        % ("scripts written" if good else "FAILED", (disk.get(COUNTER) or b"none").decode("latin-1")))
+    disk.remove("startup.nsh")
+
+    names = {autoload_masked(image_a): "A.BIN", autoload_masked(image_b): "B.BIN"}
+    for cycle in range(1, cycles + 1):
+        if not good:
+            break
+        started = time.monotonic()
+        result = qemu_shell.Boot([disk], timeout=args.timeout, log_dir=log_dir, name="cycle%d" % cycle).run()
+        counter = (disk.get(COUNTER) or b"none").decode("latin-1").strip()
+        holds = names.get(autoload_masked(disk.get(SIMEC_DIR + "/FLASH.BIN") or b""), "neither image")
+        expected = "A.BIN" if cycle % 2 else "B.BIN"
+        verified = "\n Verfied success\n" in result.text
+        good = result.ended == "exit" and verified and counter == str(cycle) and holds == expected
+        say("cycle %d/%d: counter %s, the flash holds %s%s (%.0f s)%s"
+            % (cycle, cycles, counter, holds, ", verified" if verified else "", time.monotonic() - started,
+               "" if good else "  <- expected counter %d and %s" % (cycle, expected)))
+    if args.ec_flash:
+        saved = disk.get(SIMEC_DIR + "/FLASH.BIN")
+        if saved is not None:
+            with open(args.ec_flash, "wb") as f:
+                f.write(saved)
+            say("the simulated EC flash is written back to %s" % args.ec_flash)
+    say("verdict: %s" % ("PASS: %d cycles, A and B alternating, the counter at %d" % (cycles, cycles) if good
+                         else "FAIL (the console of every boot is in %s)" % log_dir))
+    return 0 if good else 1
+
+
+def main(argv):
+    args = parse_args(argv)
+    work = tempfile.mkdtemp(prefix="tarnwick-qemu-")
+    try:
+        if args.burn_in:
+            if args.dir is not None:
+                raise Refused("--burn-in takes no DIR")
+            return run_burn_in(args, work)
+        if not args.simec:
+            for option in ("ec_flash", "ec_project", "ec_version", "ec_mode_reply", "ec_no_mode_reply",
+                           "ec_size_reply", "ec_ports", "no_ac", "no_ec"):
+                if getattr(args, option) not in (None, False):
+                    raise Refused("--%s needs --simec: the real tool has no simulated EC" % option.replace("_", "-"))
+        return run_interactive(args, work)
+    except Refused as refusal:
+        print("qemu.sh: %s" % refusal, file=sys.stderr)
+        return EXIT_USAGE
+    except OSError as error:
+        print("qemu.sh: %s" % error, file=sys.stderr)
+        return EXIT_IO
+    except KeyboardInterrupt:
+        print("\nqemu.sh: interrupted; the burn-in rehearsal did not finish", file=sys.stderr)
+        return 130
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,175 @@
+// tarnwick-image as a program: info against what tarnwick itself prints,
+// compare like cmp, make's refusals, and --help/--version of every host tool.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <sstream>
+
+#include "sim/machine.h"
+#include "sim/sample_image.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+struct ToolOutput {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+// Runs a program of the build directory through the shell.
+ToolOutput RunBuilt(const std::string& arguments, const TempDir& scratch) {
+  std::array<char, 4096> path{};
+  ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+  std::string self(path.data(), n > 0 ? static_cast<size_t>(n) : 0);
+  std::string command = self.substr(0, self.rfind('/')) + "/" + arguments + " >" + scratch.File("out.txt") + " 2>" +
+                        scratch.File("err.txt") + " </dev/null";
+  int raw = std::system(command.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, scratch.Read("out.txt"), scratch.Read("err.txt")};
+}
+
+// The lines of text that carry the image's identity as tarnwick shows them.
+std::string IdentityLines(const std::string& text) {
+  std::istringstream in(text);
+  std::string line, out;
+  while (std::getline(in, line)) {
+    line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());  // "\n\r" ends some lines
+    if (line.rfind("File EC ", 0) == 0 || line.rfind("This file ", 0) == 0) out += line + "\n";
+  }
+  return out;
+}
+
+std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+TEST(ImageTool, InfoShowsTheIdentityLinesTarnwickPrints) {
+  const std::string noisy(300, 'x');
+  const std::vector<std::string> images = {
+      Bytes(sim::MakeSampleImage(196608, "TESTPRJ", "1.19.02.03", "2026/12/01", 1)),
+      Bytes(sim::MakeSampleImage(65536, "ABCDEFGHIJKLMNOP", "1.0123456789ABCDEF", "2026/12/01 10:00", 2)),
+      "PRJ:OTHER$VER:2.5.7$DATE:today$" + noisy,  // no "1.": tarnwick shows what lies after 16 bytes
+      noisy + "PRJ:CUTATTHEEND",                   // a tag value cut by the file's end
+      noisy,                                       // no tags at all
+  };
+  for (const std::string& image : images) {
+    TempDir volume, scratch;
+    volume.Write("EC.BIN", image);
+    sim::MachineConfig config;
+    config.Volumes = {volume.Path()};
+    config.Args = {u"EC.BIN"};
+    sim::Boot(config);
+    sim::RunTarnwick();  // a project prompt ends the run when no key is left
+    const std::string expected = IdentityLines(testing_support::ConsoleText());
+    ASSERT_NE(expected, "");
+    ToolOutput run = RunBuilt("tarnwick-image info " + volume.File("EC.BIN"), scratch);
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(IdentityLines(run.Out), expected) << run.Out;
+  }
+}
+
+TEST(ImageTool, InfoWarnsOfWhatTarnwickRefusesOrShowsOddly) {
+  struct Case {
+    std::string Image, Expected;
+  } cases[] = {
+      {"", "warning: the file is empty"},
+      {Bytes(sim::MakeSampleImage(256 * 1024 + 1, "P", "1.0", "D", 1)), "warning: larger than 256 KB"},
+      {Bytes(sim::MakeSampleImage(65537, "P", "1.0", "D", 1)), "warning: spans 2 blocks"},
+      {std::string(64, 'z'), "warning: no PRJ: tag"},
+      {"PRJ:ABCDEFGHIJKLMNOPQ$" + std::string(64, 'z'), "warning: the project runs past 16 bytes"},
+      {Bytes(sim::MakeSampleImage(4096, "P", "1.0", "D", 1)),
+       "Autoload:    signature at 0x000040, value bytes 0x94 (+2) 0x7F (+8): autoload on (1 or 2 blocks)\n"},
+      {std::string("\xA5\xA5\x11\x22\x33\x5A\x44\x55", 8), "Autoload:    no signature"},  // not whole
+  };
+  for (const Case& c : cases) {
+    TempDir scratch;
+    scratch.Write("img.bin", c.Image);
+    ToolOutput run = RunBuilt("tarnwick-image info " + scratch.File("img.bin"), scratch);
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_NE(run.Out.find(c.Expected), std::string::npos) << c.Expected << "\n" << run.Out;
+  }
+}
+
+TEST(ImageTool, CompareAnswersLikeCmp) {
+  const std::string image = Bytes(sim::MakeSampleImage(196608, "TESTPRJ", "1.19.02.03", "2026/12/01", 5));
+  std::string changed = image;
+  changed[0x12345] ^= 1;
+  changed[0x12346] ^= 1;
+  struct Case {
+    std::string B;
+    int Status;
+    std::vector<std::string> Expected;
+  } cases[] = {
+      {image, 0, {"are equal (196608 bytes)"}},
+      {changed, 1,
+       {"first at 0x012345, 2 differing bytes", "block 0 (0x000000-0x00FFFF): equal\n",
+        "block 1 (0x010000-0x01FFFF): differs (2 bytes)\n", "block 2 (0x020000-0x02FFFF): equal\n"}},
+      {image + std::string(65536, '\xFF'), 1,
+       {"first at 0x030000, 0 differing bytes", "block 3 (0x030000-0x03FFFF): beyond the shorter file: all 0xFF"}},
+      {image.substr(0, 0x28000) + "x", 1,
+       {"block 2 (0x020000-0x02FFFF): differs (1 bytes); then beyond the shorter file: not all 0xFF"}},
+  };
+  for (const Case& c : cases) {
+    TempDir scratch;
+    scratch.Write("a.bin", image);
+    scratch.Write("b.bin", c.B);
+    ToolOutput run = RunBuilt("tarnwick-image compare " + scratch.File("a.bin") + " " + scratch.File("b.bin"), scratch);
+    EXPECT_EQ(run.Status, c.Status) << run.Out;
+    for (const std::string& e : c.Expected) EXPECT_NE(run.Out.find(e), std::string::npos) << e << "\n" << run.Out;
+  }
+  TempDir scratch;
+  ToolOutput run = RunBuilt("tarnwick-image compare " + scratch.File("none.bin") + " " + scratch.File("none.bin"), scratch);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("none.bin: No such file or directory"), std::string::npos) << run.Err;
+}
+
+TEST(ImageTool, MakeRefusesWhatTarnwickCouldNotShowAndWritesNothing) {
+  struct Case {
+    std::string Arguments, Message;
+    int Status;
+  } cases[] = {
+      {"--project ABCDEFGHIJKLMNOPQ", "--project ABCDEFGHIJKLMNOPQ: longer than 16 characters", 64},
+      {"--project 'A$B'", "--project A$B: holds a '$'", 64},
+      {"--project ''", "--project : empty", 64},
+      {"--version 2.00", "--version 2.00: does not start with \"1.\"", 64},
+      {"--version 1.0123456789ABCDEFG", "after \"1.\": longer than 16 characters", 64},
+      {"--date 2026/12/01T10:00:00", "--date 2026/12/01T10:00:00: longer than 16", 64},
+      {"--size 100", "--size 100: too small for the tags", 64},
+      {"--size 2000K", "--size 2000K: larger than 1024K", 64},
+      {"--size 12Q", "--size 12Q: not a number of bytes", 64},
+      {"--seed -1", "--seed -1: not a number", 64},
+      {"--size", "--size needs a value", 64},
+      {"--size 64K --size 64K", "--size is given twice", 64},
+      {"--colour red", "unknown option --colour", 64},
+      {"other.bin", "unexpected argument other.bin", 64},
+  };
+  for (const Case& c : cases) {
+    TempDir scratch;
+    ToolOutput run = RunBuilt("tarnwick-image make " + scratch.File("out.bin") + " " + c.Arguments, scratch);
+    EXPECT_EQ(run.Status, c.Status) << c.Arguments;
+    EXPECT_NE(run.Err.find(c.Message), std::string::npos) << c.Arguments << ": " << run.Err;
+    EXPECT_FALSE(scratch.Exists("out.bin")) << c.Arguments;
+  }
+  TempDir scratch;
+  ToolOutput run = RunBuilt("tarnwick-image make " + scratch.File("no/such/dir/out.bin"), scratch);
+  EXPECT_EQ(run.Status, 74);
+  EXPECT_NE(run.Err.find("no/such/dir/out.bin: No such file or directory"), std::string::npos) << run.Err;
+}
+
+TEST(ImageTool, EveryHostToolAnswersHelpAndVersion) {
+  for (const std::string& tool : {"tarnwick-sim", "tarnwick-image", "bench/flash_bench"}) {
+    TempDir scratch;
+    ToolOutput help = RunBuilt(tool + " --help", scratch);
+    EXPECT_EQ(help.Status, 0) << tool;
+    EXPECT_NE(help.Out.find("--version"), std::string::npos) << tool;
+    ToolOutput version = RunBuilt(tool + " --version", scratch);
+    EXPECT_EQ(version.Status, 0) << tool;
+    const std::string name = tool.substr(tool.rfind('/') + 1);
+    EXPECT_EQ(version.Out.rfind(name + " ", 0), 0u) << version.Out;
+    EXPECT_GT(version.Out.size(), name.size() + 2) << version.Out;
+  }
+}
+
+}  // namespace
