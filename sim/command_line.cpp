@@ -1,9 +1,12 @@
 #include "sim/command_line.h"
 
+#include <sys/stat.h>
 #include <time.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -252,6 +255,19 @@ bool ParseFault(const std::string& request, Faults* fault, std::string* error) {
 
 }  // namespace
 
+bool IsShellDirectory(const std::string& text) {
+  size_t i = 2;
+  if (text.compare(0, 2, "FS") != 0) return false;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  if (i == 2 || i >= text.size() || text[i] != ':') return false;
+  if (++i == text.size()) return true;
+  if (text[i] != '\\') return false;
+  for (; i < text.size(); ++i) {
+    if (text[i] == '/' || static_cast<unsigned char>(text[i]) < 0x20) return false;
+  }
+  return true;
+}
+
 std::vector<uint8_t> DefaultFlash(const std::string& project) {
   return MakeSampleImage(3 * kBlock, project, "1.00.07", "2025/11/03", 0x7A3B);
 }
@@ -290,6 +306,7 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
       c.Volumes.push_back(v);
     } else if (a == "--cwd") {
       if (!value(a, &v)) return false;
+      if (!IsShellDirectory(v)) return *error = "--cwd " + v + ": not of the form FSn: or FSn:\\path", false;
       c.CurrentDirectory = FromUtf8(v);
     } else if (a == "--no-cwd") {
       c.CurrentDirectory.reset();
@@ -371,6 +388,23 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
       out->Ansi = true;
     } else if (a == "--screen") {
       if (!value(a, &out->ScreenFile)) return false;
+    } else if (a == "--log") {
+      if (!value(a, &out->LogFile)) return false;
+    } else if (a == "--stats") {
+      out->Stats = true;
+      c.TraceEnabled = true;
+    } else if (a == "--trace-format") {
+      if (!value(a, &v) || (v != "raw" && v != "annotated")) return *error = "--trace-format needs raw or annotated", false;
+      out->AnnotatedTrace = v == "annotated";
+    } else if (a == "--term-size") {
+      unsigned cols = 0, rows = 0;
+      char tail;
+      if (!value(a, &v) || std::sscanf(v.c_str(), "%ux%u%c", &cols, &rows, &tail) != 2 || cols < 1 || rows < 1 ||
+          cols > 1000 || rows > 1000) {
+        return *error = "--term-size needs COLSxROWS", false;
+      }
+      out->TermColumns = cols;
+      out->TermRows = rows;
     } else if (a == "--realtime") {
       c.RealTime = true;
     } else if (a == "--power-off") {
@@ -396,15 +430,25 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
   if (out->Help) return true;
 
   if (!out->FlashFile.empty()) {
-    std::ifstream in(out->FlashFile, std::ios::binary);
-    if (!in) return *error = "cannot read the flash file " + out->FlashFile, false;
+    // A file that cannot be used is an I/O error (74), not a bad command line.
+    out->FailureExit = 74;
+    const std::string& name = out->FlashFile;
+    struct stat st;
+    if (::stat(name.c_str(), &st) != 0) return *error = "cannot read the flash file " + name + ": " + std::strerror(errno), false;
+    if (!S_ISREG(st.st_mode)) return *error = "the flash file " + name + " is not a regular file", false;
+    size_t size = static_cast<size_t>(st.st_size);
+    if (size < kBlock || size > 4 * kBlock || size % kBlock != 0) {
+      *error = "the flash file " + name + " holds " + std::to_string(size) +
+               " bytes; it must hold 64K, 128K, 192K or 256K bytes (65536, 131072, 196608 or 262144)";
+      return false;
+    }
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return *error = "cannot read the flash file " + name + ": " + std::strerror(errno), false;
     std::ostringstream bytes;
     bytes << in.rdbuf();
     std::string data = bytes.str();
-    if (data.size() < kBlock || data.size() > 4 * kBlock || data.size() % kBlock != 0) {
-      *error = "the flash file must hold 64K, 128K, 192K or 256K bytes";
-      return false;
-    }
+    if (data.size() != size) return *error = "cannot read the flash file " + name + " whole", false;
+    out->FailureExit = 64;
     c.Flash.assign(data.begin(), data.end());
   } else {
     c.Flash = DefaultFlash(project);
