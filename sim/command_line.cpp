@@ -517,7 +517,8 @@ usage: tarnwick-sim [machine options] -- [tarnwick arguments ...]      (Argv[0] 
 
 Machine:
   --volume DIR          add a volume backed by DIR; the first is FS0:, the next FS1:, ... (repeatable)
-  --cwd PATH            the shell's current directory, e.g. FS0:\EC (default FS0:\); --no-cwd: none
+  --cwd PATH            the shell's current directory, FSn: or FSn:\path, e.g. FS0:\EC (default FS0:\);
+                        --no-cwd: none
   --shell KIND          parameters (default), interface (only the older shell interface) or none
   --time YYYY-MM-DDTHH:MM:SS   the firmware clock (default: the host's local time)
   --console COLSxROWS   console size (default 100x31)
@@ -530,7 +531,7 @@ Machine:
                         the program runs on; halt ends the run there (the summary then says status=powered-off)
 
 EC:
-  --ec-flash FILE       the EC flash: read at start, written back at exit; its size (64K..256K) is the flash size
+  --ec-flash FILE       the EC flash: read at start, written back at a normal end; its size (64K..256K) is the flash size
                         (without it: a 192K flash holding an older image, not saved)
   --ec-size-reply N     the mailbox reply of the size probe (default: 0x20, 0x40 or 0x80 matching the flash size;
                         128K gives 0x20)
@@ -559,10 +560,21 @@ Firmware faults:
 Output:
   --trace FILE          write every port access to FILE, one per line: R or W, the port and the value in two-digit
                         hex, e.g. "W 66 81"
+  --trace-format raw|annotated  raw (default) as above; annotated: each EC operation's start marked with its name
+                        and bytes, e.g. == block read (03 01); runs of identical accesses on one line, e.g.
+                        R 66 02 ×100001
+  --stats               at exit print to stderr the port accesses, commands and stall time per EC operation (erase,
+                        program, block read, ...), and the time the run would take on real hardware at 1 us per port
+                        access plus the stalls
   --plain               every character the program writes, in order (backspaces included), with no escape
                         sequences; attribute changes and cursor moves are not shown (default when stdout is not a
                         terminal)
   --ansi                draw the console with ANSI colours and cursor moves even when stdout is not a terminal
+  --term-size COLSxROWS the terminal's size for the ANSI view (default: asked from the terminal; otherwise the
+                        console's). On a smaller terminal the view follows the cursor, keeping one row free below
+                        it; columns beyond the terminal's width are not drawn
+  --log FILE            also write the plain text (what --plain prints) to FILE, e.g. while the terminal shows the
+                        ANSI view and keys are typed live
   --screen FILE         at exit write the console screen's text to FILE, one line per row, trailing blanks cut
   --help                this text
 
@@ -571,6 +583,12 @@ At exit one line goes to stderr:
 The exit status is 0 for EFI_SUCCESS (and when the machine switched itself off), otherwise the low bits of the
 error status (3 for EFI_UNSUPPORTED), 125 when the program waited for a key that never came, 64 for a bad
 command line.
+Before anything runs, the volumes, the files to write (flash, trace, screen, log) and the flash file's size are
+checked; nothing runs and no file is touched when one fails: 64 for a malformed option (a --cwd not FSn: or
+FSn:\path), 74 for a file or folder that cannot be used (the message names it and the cause). 74 also when a file
+cannot be written at exit.
+Ctrl-C (SIGINT) or SIGTERM ends the run at once: the terminal is restored, the flash, trace and screen files are
+left as they were, and the exit status is 130 (SIGINT) or 143 (SIGTERM).
 )";
 }
 

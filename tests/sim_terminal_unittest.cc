@@ -1,0 +1,307 @@
+// tarnwick-sim on terminals and with what users get wrong: checks before a
+// run, small terminals, interrupts, --log, --stats and the annotated trace.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "sim/command_line.h"
+#include "sim/sample_image.h"
+#include "sim/trace_operations.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+std::string BuildDir() {
+  std::array<char, 4096> path{};
+  ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+  std::string self(path.data(), n > 0 ? static_cast<size_t>(n) : 0);
+  return self.substr(0, self.rfind('/'));
+}
+
+struct ToolRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+// tarnwick-sim with arguments (shell syntax); redirect: how stdout and stderr go.
+ToolRun RunSim(const std::string& arguments, const TempDir& scratch,
+               const std::string& redirect = " >OUT 2>ERR") {
+  std::string tail = std::regex_replace(redirect, std::regex("OUT"), scratch.File("out.txt"));
+  tail = std::regex_replace(tail, std::regex("ERR"), scratch.File("err.txt"));
+  int raw = std::system((BuildDir() + "/tarnwick-sim " + arguments + tail).c_str());
+  return ToolRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, scratch.Read("out.txt"), scratch.Read("err.txt")};
+}
+
+// A volume with EC.BIN and a flash file holding the older image it replaces.
+struct FlashSetup {
+  TempDir Disk, Scratch;
+  std::string OldFlash;
+  FlashSetup() {
+    Disk.Write("EC.BIN", sim::MakeSampleImage(3 * 65536, "TESTPRJ", "1.19.02.03", "2026/12/01", 3));
+    std::vector<uint8_t> old = sim::MakeSampleImage(3 * 65536, "TESTPRJ", "1.19.01.11", "2026/06/01", 4);
+    OldFlash.assign(old.begin(), old.end());
+    Scratch.Write("flash.bin", OldFlash);
+  }
+  std::string Args(const std::string& more = "") const {
+    return "--volume " + Disk.Path() + " --ec-flash " + Scratch.File("flash.bin") +
+           " --time 2026-12-08T10:00:00 " + more;
+  }
+};
+
+TEST(SimChecks, RefusedBeforeAnythingRunsAndNothingIsTouched) {
+  FlashSetup s;
+  s.Scratch.Write("short.bin", std::string(1000, '\xFF'));
+  s.Scratch.MakeDir("folder");
+  struct Case {
+    std::string Args;
+    int Exit;
+    std::string Message;
+  } const cases[] = {
+      {"--volume " + s.Scratch.File("none"), 74, "the volume " + s.Scratch.File("none") + " cannot be used: No such file"},
+      {"--volume " + s.Scratch.File("short.bin"), 74, "cannot be used: Not a directory"},
+      {"--cwd 'FS0:/EC'", 64, "--cwd FS0:/EC: not of the form FSn: or FSn:\\path"},
+      {"--cwd EC", 64, "not of the form"},
+      {"--trace " + s.Scratch.File("none/t.txt"), 74, "the trace file " + s.Scratch.File("none/t.txt") +
+                                                         " cannot be written: No such file or directory"},
+      {"--screen " + s.Scratch.File("folder"), 74, "the screen file " + s.Scratch.File("folder") +
+                                                      " cannot be written: Is a directory"},
+      {"--log " + s.Scratch.File("short.bin/x"), 74, "the log file " + s.Scratch.File("short.bin/x") +
+                                                        " cannot be written: Not a directory"},
+      {"--ec-flash " + s.Scratch.File("short.bin"), 74, "holds 1000 bytes; it must hold 64K, 128K, 192K or 256K"},
+      {"--ec-flash " + s.Scratch.File("none.bin"), 74, "cannot read the flash file " + s.Scratch.File("none.bin") +
+                                                          ": No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    ToolRun run = RunSim(s.Args("--plain --trace " + s.Scratch.File("trace.txt") + " " + c.Args + " -- EC.BIN /p"),
+                         s.Scratch);
+    EXPECT_EQ(run.Status, c.Exit) << c.Args;
+    EXPECT_NE(run.Err.find(c.Message), std::string::npos) << c.Args << "\n" << run.Err;
+    EXPECT_EQ(run.Out, "") << c.Args;  // nothing ran
+    EXPECT_FALSE(s.Scratch.Exists("trace.txt")) << c.Args;
+    EXPECT_TRUE(s.Scratch.Read("flash.bin") == s.OldFlash) << c.Args;
+    EXPECT_EQ(s.Scratch.Read("short.bin"), std::string(1000, '\xFF')) << c.Args;
+  }
+}
+
+TEST(SimChecks, HelpNamesTheNewOptionsAndExitCodes) {
+  TempDir scratch;
+  ToolRun run = RunSim("--help", scratch);
+  for (const char* text : {"--log FILE", "--stats", "--trace-format raw|annotated", "--term-size COLSxROWS", "74 for",
+                           "130 (SIGINT)", "143 (SIGTERM)"}) {
+    EXPECT_NE(run.Out.find(text), std::string::npos) << text;
+  }
+}
+
+TEST(SimChecks, ShellDirectories) {
+  for (const char* good : {"FS0:", "FS0:\\", "FS12:\\EC\\TOOLS"}) EXPECT_TRUE(sim::IsShellDirectory(good)) << good;
+  for (const char* bad : {"", "FS:", "fs0:", "FS0", "FS0:EC", "FS0:/EC", "FS0:\\EC/X", "C:\\", "FSx:"}) {
+    EXPECT_FALSE(sim::IsShellDirectory(bad)) << bad;
+  }
+}
+
+// What a terminal of columns x rows shows after out (cursor moves and text;
+// colours ignored); Outside: something was drawn off the terminal.
+struct Replayed {
+  std::vector<std::string> Rows;
+  bool Outside = false;
+};
+
+Replayed Replay(const std::string& out, size_t columns, size_t rows) {
+  Replayed screen{std::vector<std::string>(rows, std::string(columns, ' '))};
+  size_t row = 0, column = 0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (c == 0x1B && i + 1 < out.size() && out[i + 1] == '[') {
+      size_t end = out.find_first_of("ABCDHJKlhm", i + 2);
+      if (end == std::string::npos) break;
+      if (out[end] == 'H') {
+        unsigned r = 1, k = 1;
+        std::sscanf(out.c_str() + i + 2, "%u;%u", &r, &k);
+        row = r - 1;
+        column = k - 1;
+      }
+      i = end;
+    } else if (c >= 0x20 && (c < 0x80 || c >= 0xC0)) {  // one character (UTF-8 continuation bytes skipped)
+      if (row >= rows || column >= columns) {
+        screen.Outside = true;
+      } else {
+        screen.Rows[row][column] = c < 0x80 ? static_cast<char>(c) : '?';
+      }
+      ++column;
+    }
+  }
+  return screen;
+}
+
+TEST(SimTerminal, ASmallTerminalKeepsTheVerdictCountdownAndEndTime) {
+  struct Case {
+    size_t Columns, Rows;
+  } const cases[] = {{80, 24}, {60, 15}};
+  for (const Case& c : cases) {
+    FlashSetup s;
+    std::string size = std::to_string(c.Columns) + "x" + std::to_string(c.Rows);
+    ToolRun run = RunSim(s.Args("--ansi --term-size " + size + " -- EC.BIN"), s.Scratch);
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    Replayed screen = Replay(run.Out, c.Columns, c.Rows);
+    EXPECT_FALSE(screen.Outside) << size;
+    std::string all;
+    for (const std::string& row : screen.Rows) all += row + "\n";
+    for (const char* kept : {"Verfied success", "Down count to shutdown", "End time 10:00:0"}) {
+      EXPECT_NE(all.find(kept), std::string::npos) << size << ": " << kept << "\n" << all;
+    }
+    EXPECT_EQ(screen.Rows.back().find_first_not_of(' '), std::string::npos) << size;  // free for the summary
+  }
+}
+
+TEST(SimTerminal, LogHoldsThePlainTextAndTheSummaryHasALineOfItsOwn) {
+  FlashSetup s;
+  ToolRun plain = RunSim(s.Args("--plain -- EC.BIN /p"), s.Scratch);
+  s.Scratch.Write("flash.bin", s.OldFlash);
+  ToolRun ansi = RunSim(s.Args("--ansi --log " + s.Scratch.File("log.txt") + " -- EC.BIN /p"), s.Scratch);
+  EXPECT_EQ(ansi.Status, 0);
+  EXPECT_NE(plain.Out.find("Verfied success"), std::string::npos);
+  EXPECT_EQ(s.Scratch.Read("log.txt"), plain.Out);
+  EXPECT_NE(ansi.Out, plain.Out);
+  // A run that ends at a question (no key left), stdout and stderr in one file.
+  ToolRun asked = RunSim(s.Args("--plain --ec-project OTHER -- EC.BIN /p"), s.Scratch);
+  ASSERT_EQ(asked.Status, 125);
+  ASSERT_NE(asked.Out.back(), '\n');
+  ToolRun both = RunSim(s.Args("--plain --ec-project OTHER -- EC.BIN /p"), s.Scratch, " >OUT 2>&1");
+  EXPECT_EQ(both.Out, asked.Out + "\n" + asked.Err);
+}
+
+// The annotated trace without its marks and with its runs spelled out.
+std::string Expand(const std::string& annotated, std::vector<std::string>* marks) {
+  std::istringstream lines(annotated);
+  std::string line, raw;
+  while (std::getline(lines, line)) {
+    if (line.compare(0, 3, "== ") == 0) {
+      marks->push_back(line.substr(3, line.find(" (") - 3));
+      continue;
+    }
+    size_t times = line.find(" \xC3\x97");
+    size_t count = times == std::string::npos ? 1 : std::stoul(line.substr(times + 3));
+    for (size_t k = 0; k < count; ++k) raw += line.substr(0, times) + "\n";
+  }
+  return raw;
+}
+
+TEST(SimTrace, AnnotatedTraceAndStatsAccountForEveryAccess) {
+  FlashSetup s;
+  ToolRun stats = RunSim(s.Args("--plain --stats --trace " + s.Scratch.File("raw.txt") + " -- EC.BIN"), s.Scratch);
+  s.Scratch.Write("flash.bin", s.OldFlash);
+  ToolRun annotated = RunSim(
+      s.Args("--plain --trace-format annotated --trace " + s.Scratch.File("ann.txt") + " -- EC.BIN"), s.Scratch);
+  std::string raw = s.Scratch.Read("raw.txt"), ann = s.Scratch.Read("ann.txt");
+  std::vector<std::string> marks;
+  EXPECT_EQ(Expand(ann, &marks), raw);
+  EXPECT_LT(std::count(ann.begin(), ann.end(), '\n') * 4, std::count(raw.begin(), raw.end(), '\n') * 3);
+  EXPECT_NE(ann.find("R 66 00 \xC3\x97" "100001\n"), std::string::npos);
+  std::string order;
+  for (const std::string& mark : marks) order += (order.empty() ? "" : ",") + mark;
+  EXPECT_TRUE(std::regex_search(order, std::regex("project query,version query,enter flash mode,mode query,ID,erase,"
+                                                  "block read,block read,block read,program,program,program,"
+                                                  "block read,block read,block read,leave flash mode,power off")))
+      << order;
+
+  // Per operation rows add up to the total, which is the trace's length.
+  std::smatch m;
+  uint64_t sum = 0, stall = 0;
+  std::istringstream rows(stats.Err);
+  std::string line;
+  while (std::getline(rows, line)) {
+    if (std::regex_match(line, m, std::regex(" +(.+?) +(\\d+) +(\\d+) +(\\d+)")) && m[1] != "total") {
+      sum += std::stoull(m[3]);
+      stall += std::stoull(m[4]);
+    }
+  }
+  size_t accesses = static_cast<size_t>(std::count(raw.begin(), raw.end(), '\n'));
+  ASSERT_TRUE(std::regex_search(stats.Err, m, std::regex("\n +total +\\d+ +(\\d+) +(\\d+)\n"))) << stats.Err;
+  EXPECT_EQ(std::stoull(m[1]), accesses);
+  EXPECT_EQ(sum, accesses);
+  EXPECT_EQ(std::stoull(m[2]), stall);
+  char expected[128];
+  std::snprintf(expected, sizeof(expected), "on real hardware at 1 us per port access plus the stalls: %llu.%06llu s",
+                static_cast<unsigned long long>((accesses + stall) / 1000000),
+                static_cast<unsigned long long>((accesses + stall) % 1000000));
+  EXPECT_NE(stats.Err.find(expected), std::string::npos) << stats.Err;
+}
+
+TEST(SimTrace, OperationsFollowTheCommandPortAndTheFixedPorts) {
+  // Port set 0 (0x64/0x60): a program command whose data holds 0x97, then EC
+  // RAM and the auto power-on on the fixed ports 0x66/0x62.
+  const uint16_t ports[] = {0x64, 0x64, 0x64, 0x64, 0x64, 0x64, 0x64, 0x60, 0x60, 0x64, 0x66, 0x62, 0x62, 0x62, 0x62, 0x62};
+  const uint8_t values[] = {0xDE, 0xDC, 0x02, 0x00, 0x01, 0x00, 0x00, 0x97, 0x11, 0xFE, 0x81, 0xF9, 0x97, 0x97, 0x00, 0x05};
+  std::vector<sim::PortAccess> trace{{false, 0x64, 0x00, 0}};
+  for (size_t i = 0; i < sizeof(values); ++i) trace.push_back(sim::PortAccess{true, ports[i], values[i], 0});
+  std::vector<sim::TraceOperation> ops = sim::SplitIntoOperations(trace, 0x64);
+  std::vector<std::string> names;
+  for (const auto& op : ops) names.push_back(op.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"before any command", "enter flash mode", "program", "leave flash mode",
+                                             "EC RAM write", "auto power-on"}));
+  ASSERT_EQ(ops.size(), 6u);
+  EXPECT_EQ(ops[2].Bytes, (std::vector<uint8_t>{0x02, 0x00, 0x01, 0x00, 0x00}));
+  EXPECT_EQ(ops[2].End - ops[2].First, 7u);
+  EXPECT_EQ(ops[4].Bytes, (std::vector<uint8_t>{0x81, 0xF9, 0x97}));
+  EXPECT_EQ(ops[5].End, trace.size());
+}
+
+// Starts tarnwick-sim with args, waits until its stdout shows `shown`, then
+// sends the signal. Returns the exit status (-1 when it did not exit).
+int InterruptWhenShown(const std::vector<std::string>& args, const TempDir& scratch, const std::string& shown,
+                       int signal) {
+  pid_t child = fork();
+  if (child == 0) {
+    std::freopen(scratch.File("out.txt").c_str(), "w", stdout);
+    std::freopen(scratch.File("err.txt").c_str(), "w", stderr);
+    std::string program = BuildDir() + "/tarnwick-sim";
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  for (int wait = 0; wait < 600 && scratch.Read("out.txt").find(shown) == std::string::npos; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  kill(child, signal);
+  int raw = 0;
+  waitpid(child, &raw, 0);
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST(SimTerminal, AnInterruptRestoresTheTerminalAndLeavesTheFlashFile) {
+  struct Case {
+    const char* View;
+    int Signal, Exit;
+    const char* Ending;  // what stdout ends with
+    const char* Said;
+  } const cases[] = {{"--ansi", SIGINT, 130, "\x18\x1b[0m\x1b[?25h\x1b[32;1H", "interrupted (SIGINT)"},
+                     {"--plain", SIGTERM, 143, ".....\n", "interrupted (SIGTERM)"}};
+  for (const Case& c : cases) {
+    FlashSetup s;
+    // The countdown waits for real: the flash is programmed, the run not over.
+    int status = InterruptWhenShown({"--volume", s.Disk.Path(), "--ec-flash", s.Scratch.File("flash.bin"), "--trace",
+                                     s.Scratch.File("trace.txt"), "--realtime", c.View, "--", "EC.BIN"},
+                                    s.Scratch, "Down count to shutdown", c.Signal);
+    EXPECT_EQ(status, c.Exit) << c.View;
+    std::string out = s.Scratch.Read("out.txt");
+    EXPECT_EQ(out.substr(out.size() - std::min(out.size(), std::strlen(c.Ending))), c.Ending) << c.View;
+    EXPECT_NE(s.Scratch.Read("err.txt").find(c.Said), std::string::npos) << c.View;
+    EXPECT_TRUE(s.Scratch.Read("flash.bin") == s.OldFlash) << c.View;
+    EXPECT_FALSE(s.Scratch.Exists("trace.txt")) << c.View;
+  }
+}
+
+}  // namespace
