@@ -26,15 +26,19 @@ constexpr CommandKind kCommands[] = {
     {EC_QUERY_PROJECT, "project query", 0},   {EC_QUERY_VERSION, "version query", 0},
 };
 
+// The four command (status) ports; each data port is its command port - 4.
+bool IsCommandPort(uint16_t port) { return port == 0x64 || port == 0x66 || port == 0x6C || port == 0x6E; }
+
 bool IsProgramming(const TraceOperation& op) {
   return !op.Bytes.empty() && (op.Bytes[0] == EC_FLASH_PROGRAM || op.Bytes[0] == EC_FLASH_PROGRAM_BOOT);
 }
 
 }  // namespace
 
-std::vector<TraceOperation> SplitIntoOperations(const std::vector<PortAccess>& trace, uint16_t commandPort) {
+std::vector<TraceOperation> SplitIntoOperations(const std::vector<PortAccess>& trace) {
   std::vector<TraceOperation> ops;
-  int params = 0;     // parameter bytes still due on the command port
+  uint16_t commandPort = 0;  // where the last command went
+  int params = 0;     // parameter bytes still due on that port
   int dataBytes = 0;  // bytes still due on the fixed data port (EC RAM, auto power-on)
   auto start = [&](size_t i, const char* name, uint8_t byte) {
     if (!ops.empty()) ops.back().End = i;
@@ -56,11 +60,12 @@ std::vector<TraceOperation> SplitIntoOperations(const std::vector<PortAccess>& t
     } else if (fixedCommand && a.Value == EC_POWER_OFF) {
       start(i, "power off", a.Value);
       params = dataBytes = 0;
-    } else if (a.Port == commandPort || fixedCommand) {
+    } else if (IsCommandPort(a.Port)) {
       const char* name = "other command";
       params = dataBytes = 0;
+      commandPort = a.Port;
       for (const CommandKind& kind : kCommands) {
-        if (a.Port == commandPort && kind.Byte == a.Value) {
+        if (kind.Byte == a.Value) {
           name = kind.Name;
           params = kind.Params;
         }

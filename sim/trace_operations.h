@@ -18,9 +18,10 @@ struct TraceOperation {
   std::vector<uint8_t> Bytes;  // the command byte and its parameter bytes
 };
 
-// commandPort: the port of the EC's flash command interface (0x64, 0x66, 0x6C
-// or 0x6E); the fixed ACPI ports 0x66/0x62 carry the EC RAM and power commands.
-std::vector<TraceOperation> SplitIntoOperations(const std::vector<PortAccess>& trace, uint16_t commandPort);
+// A command is a byte written to one of the command ports (0x64, 0x66, 0x6C,
+// 0x6E), its parameters the bytes that follow on the same port; the fixed
+// ACPI ports 0x66/0x62 also carry the EC RAM and power commands.
+std::vector<TraceOperation> SplitIntoOperations(const std::vector<PortAccess>& trace);
 
 // The trace one access per line ("W 66 81"), each operation's start marked
 // ("== block read (03 01)"), runs of identical accesses collapsed to one line

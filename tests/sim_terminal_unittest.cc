@@ -196,13 +196,13 @@ TEST(SimTrace, AnnotatedTraceAndStatsAccountForEveryAccess) {
 }
 
 TEST(SimTrace, OperationsFollowTheCommandPortAndTheFixedPorts) {
-  // Port set 0 (0x64/0x60): a program command whose data holds 0x97, then EC
-  // RAM and the auto power-on on the fixed ports 0x66/0x62.
-  const uint16_t ports[] = {0x64, 0x64, 0x64, 0x64, 0x64, 0x64, 0x64, 0x60, 0x60, 0x64, 0x66, 0x62, 0x62, 0x62, 0x62, 0x62};
+  // Flash mode entered on port set 3, a program command whose data hold 0x97
+  // (no auto power-on), then EC RAM and the auto power-on on 0x66/0x62.
+  const uint16_t ports[] = {0x6E, 0x6E, 0x66, 0x66, 0x66, 0x66, 0x66, 0x62, 0x62, 0x66, 0x66, 0x62, 0x62, 0x62, 0x62, 0x62};
   const uint8_t values[] = {0xDE, 0xDC, 0x02, 0x00, 0x01, 0x00, 0x00, 0x97, 0x11, 0xFE, 0x81, 0xF9, 0x97, 0x97, 0x00, 0x05};
   std::vector<sim::PortAccess> trace{{false, 0x64, 0x00, 0}};
   for (size_t i = 0; i < sizeof(values); ++i) trace.push_back(sim::PortAccess{true, ports[i], values[i], 0});
-  std::vector<sim::TraceOperation> ops = sim::SplitIntoOperations(trace, 0x64);
+  std::vector<sim::TraceOperation> ops = sim::SplitIntoOperations(trace);
   std::string names;
   for (const auto& op : ops) names += op.Name + ",";
   ASSERT_EQ(names, "before any command,enter flash mode,program,leave flash mode,EC RAM write,auto power-on,");

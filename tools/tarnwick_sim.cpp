@@ -45,11 +45,6 @@ bool StdoutMeetsStderr() {
          out.st_ino == err.st_ino;
 }
 
-uint16_t CommandPortOf(const sim::MachineConfig& config) {
-  static const uint16_t kPorts[4] = {0x64, 0x66, 0x6C, 0x6E};
-  return kPorts[config.Ec.CommandPortSet & 3];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,7 +106,7 @@ int main(int argc, char** argv) {
   }
   std::vector<sim::TraceOperation> operations;
   if (line.Stats || line.AnnotatedTrace) {
-    operations = sim::SplitIntoOperations(sim::TheMachine().Trace, CommandPortOf(line.Config));
+    operations = sim::SplitIntoOperations(sim::TheMachine().Trace);
   }
   if (!line.TraceFile.empty() &&
       !WriteFile(line.TraceFile,
