@@ -531,8 +531,8 @@ Machine:
                         the program runs on; halt ends the run there (the summary then says status=powered-off)
 
 EC:
-  --ec-flash FILE       the EC flash: read at start, written back at a normal end; its size (64K..256K) is the flash size
-                        (without it: a 192K flash holding an older image, not saved)
+  --ec-flash FILE       the EC flash: read at start, written back at a normal end; its size (64K..256K) is the flash
+                        size (without it: a 192K flash holding an older image, not saved)
   --ec-size-reply N     the mailbox reply of the size probe (default: 0x20, 0x40 or 0x80 matching the flash size;
                         128K gives 0x20)
   --ec-project TEXT     the EC's project reply (a '$' is appended); default "TESTPRJ"; --ec-no-project: no answer
