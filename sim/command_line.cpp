@@ -1,9 +1,12 @@
 #include "sim/command_line.h"
 
+#include <sys/stat.h>
 #include <time.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -254,6 +257,19 @@ bool ParseFault(const std::string& request, Faults* fault, std::string* error) {
 
 }  // namespace
 
+bool IsShellDirectory(const std::string& text) {
+  size_t i = 2;
+  if (text.compare(0, 2, "FS") != 0) return false;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  if (i == 2 || i >= text.size() || text[i] != ':') return false;
+  if (++i == text.size()) return true;
+  if (text[i] != '\\') return false;
+  for (; i < text.size(); ++i) {
+    if (text[i] == '/' || static_cast<unsigned char>(text[i]) < 0x20) return false;
+  }
+  return true;
+}
+
 std::vector<uint8_t> DefaultFlash(const std::string& project) {
   return MakeSampleImage(3 * kBlock, project, "1.00.07", "2025/11/03", 0x7A3B);
 }
@@ -292,6 +308,7 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
       c.Volumes.push_back(v);
     } else if (a == "--cwd") {
       if (!value(a, &v)) return false;
+      if (!IsShellDirectory(v)) return *error = "--cwd " + v + ": not of the form FSn: or FSn:\\path", false;
       c.CurrentDirectory = FromUtf8(v);
     } else if (a == "--no-cwd") {
       c.CurrentDirectory.reset();
@@ -375,6 +392,23 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
       out->Ansi = true;
     } else if (a == "--screen") {
       if (!value(a, &out->ScreenFile)) return false;
+    } else if (a == "--log") {
+      if (!value(a, &out->LogFile)) return false;
+    } else if (a == "--stats") {
+      out->Stats = true;
+      c.TraceEnabled = true;
+    } else if (a == "--trace-format") {
+      if (!value(a, &v) || (v != "raw" && v != "annotated")) return *error = "--trace-format needs raw or annotated", false;
+      out->AnnotatedTrace = v == "annotated";
+    } else if (a == "--term-size") {
+      unsigned cols = 0, rows = 0;
+      char tail;
+      if (!value(a, &v) || std::sscanf(v.c_str(), "%ux%u%c", &cols, &rows, &tail) != 2 || cols < 1 || rows < 1 ||
+          cols > 1000 || rows > 1000) {
+        return *error = "--term-size needs COLSxROWS", false;
+      }
+      out->TermColumns = cols;
+      out->TermRows = rows;
     } else if (a == "--realtime") {
       c.RealTime = true;
     } else if (a == "--power-off") {
@@ -400,15 +434,25 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
   if (out->Help) return true;
 
   if (!out->FlashFile.empty()) {
-    std::ifstream in(out->FlashFile, std::ios::binary);
-    if (!in) return *error = "cannot read the flash file " + out->FlashFile, false;
+    // A file that cannot be used is an I/O error (74), not a bad command line.
+    out->FailureExit = 74;
+    const std::string& name = out->FlashFile;
+    struct stat st;
+    if (::stat(name.c_str(), &st) != 0) return *error = "cannot read the flash file " + name + ": " + std::strerror(errno), false;
+    if (!S_ISREG(st.st_mode)) return *error = "the flash file " + name + " is not a regular file", false;
+    size_t size = static_cast<size_t>(st.st_size);
+    if (size < kBlock || size > 4 * kBlock || size % kBlock != 0) {
+      *error = "the flash file " + name + " holds " + std::to_string(size) +
+               " bytes; it must hold 64K, 128K, 192K or 256K bytes (65536, 131072, 196608 or 262144)";
+      return false;
+    }
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return *error = "cannot read the flash file " + name + ": " + std::strerror(errno), false;
     std::ostringstream bytes;
     bytes << in.rdbuf();
     std::string data = bytes.str();
-    if (data.size() < kBlock || data.size() > 4 * kBlock || data.size() % kBlock != 0) {
-      *error = "the flash file must hold 64K, 128K, 192K or 256K bytes";
-      return false;
-    }
+    if (data.size() != size) return *error = "cannot read the flash file " + name + " whole", false;
+    out->FailureExit = 64;
     c.Flash.assign(data.begin(), data.end());
   } else {
     c.Flash = DefaultFlash(project);
@@ -477,7 +521,8 @@ usage: tarnwick-sim [machine options] -- [tarnwick arguments ...]      (Argv[0] 
 
 Machine:
   --volume DIR          add a volume backed by DIR; the first is FS0:, the next FS1:, ... (repeatable)
-  --cwd PATH            the shell's current directory, e.g. FS0:\EC (default FS0:\); --no-cwd: none
+  --cwd PATH            the shell's current directory, FSn: or FSn:\path, e.g. FS0:\EC (default FS0:\);
+                        --no-cwd: none
   --shell KIND          parameters (default), interface (only the older shell interface) or none
   --time YYYY-MM-DDTHH:MM:SS   the firmware clock (default: the host's local time)
   --console COLSxROWS   console size (default 100x31)
@@ -490,8 +535,8 @@ Machine:
                         the program runs on; halt ends the run there (the summary then says status=powered-off)
 
 EC:
-  --ec-flash FILE       the EC flash: read at start, written back at exit; its size (64K..256K) is the flash size
-                        (without it: a 192K flash holding an older image, not saved)
+  --ec-flash FILE       the EC flash: read at start, written back at a normal end; its size (64K..256K) is the flash
+                        size (without it: a 192K flash holding an older image, not saved)
   --ec-size-reply N     the mailbox reply of the size probe (default: 0x20, 0x40 or 0x80 matching the flash size;
                         128K gives 0x20)
   --ec-project TEXT     the EC's project reply (a '$' is appended); default "TESTPRJ"; --ec-no-project: no answer
@@ -522,10 +567,21 @@ Output:
                         hex, e.g. "W 66 81"
   --stalls FILE         write every Stall to FILE, one per line: the port accesses made before it and its
                         microseconds, e.g. "1234 15000"
+  --trace-format raw|annotated  raw (default) as above; annotated: each EC operation's start marked with its name
+                        and bytes, e.g. == block read (03 01); runs of identical accesses on one line, e.g.
+                        R 66 02 ×100001
+  --stats               at exit print to stderr the port accesses, commands and stall time per EC operation (erase,
+                        program, block read, ...), and the time the run would take on real hardware at 1 us per port
+                        access plus the stalls
   --plain               every character the program writes, in order (backspaces included), with no escape
                         sequences; attribute changes and cursor moves are not shown (default when stdout is not a
                         terminal)
   --ansi                draw the console with ANSI colours and cursor moves even when stdout is not a terminal
+  --term-size COLSxROWS the terminal's size for the ANSI view (default: asked from the terminal; otherwise the
+                        console's). On a smaller terminal the view follows the cursor, keeping one row free below
+                        it; columns beyond the terminal's width are not drawn
+  --log FILE            also write the plain text (what --plain prints) to FILE, e.g. while the terminal shows the
+                        ANSI view and keys are typed live
   --screen FILE         at exit write the console screen's text to FILE, one line per row, trailing blanks cut
   --help                this text; --version: the version of this build
 
@@ -534,6 +590,12 @@ At exit one line goes to stderr:
 The exit status is 0 for EFI_SUCCESS (and when the machine switched itself off), otherwise the low bits of the
 error status (3 for EFI_UNSUPPORTED), 125 when the program waited for a key that never came, 64 for a bad
 command line.
+Before anything runs, the volumes, the files to write (flash, trace, screen, log) and the flash file's size are
+checked; nothing runs and no file is touched when one fails: 64 for a malformed option (a --cwd not FSn: or
+FSn:\path), 74 for a file or folder that cannot be used (the message names it and the cause). 74 also when a file
+cannot be written at exit.
+Ctrl-C (SIGINT) or SIGTERM ends the run at once: the terminal is restored, the flash, trace and screen files are
+left as they were, and the exit status is 130 (SIGINT) or 143 (SIGTERM).
 )";
 }
 

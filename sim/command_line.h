@@ -19,10 +19,19 @@ struct SimCommandLine {
   bool Ansi = false;          // --ansi: draw with escapes even when stdout is no terminal
   bool Help = false;          // --help
   bool Interactive = true;    // --no-interactive: never read keys from the terminal
+  std::string LogFile;        // --log: the plain text, written while the terminal shows the ANSI view
+  bool Stats = false;         // --stats: port accesses per operation at exit
+  bool AnnotatedTrace = false;  // --trace-format annotated
+  size_t TermColumns = 0, TermRows = 0;  // --term-size: the terminal's size (0: ask the terminal)
+  int FailureExit = 64;       // when parsing fails: 64 a bad command line, 74 a file that cannot be used
 };
 
+// "FS0:", "FS12:\EC\TOOLS": a current directory as the shell reports it.
+bool IsShellDirectory(const std::string& text);
+
 // Parses args (without the program name). On a mistake returns false and a
-// one-line message. Reads the --ec-flash file (its size is the flash size).
+// one-line message (and out->FailureExit). Reads the --ec-flash file (its size
+// is the flash size).
 bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out, std::string* error);
 
 std::string SimHelpText();

@@ -1,16 +1,22 @@
 // tarnwick-sim: boots the simulated notebook and runs tarnwick on it, so the
 // tool can be tried without hardware. `tarnwick-sim --help` lists the options.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "sim/command_line.h"
+#include "sim/interrupt_guard.h"
 #include "sim/machine.h"
+#include "sim/preflight.h"
 #include "sim/terminal_keys.h"
 #include "sim/terminal_view.h"
+#include "sim/trace_operations.h"
 #include "tools/version.h"
 
 namespace {
@@ -40,6 +46,15 @@ std::string StallsText() {
   return text;
 }
 
+// Whether stdout and stderr end up in the same place (one terminal, one
+// file or pipe), so that the summary on stderr follows stdout's last line.
+bool StdoutMeetsStderr() {
+  struct stat out, err;
+  if (isatty(STDOUT_FILENO) && isatty(STDERR_FILENO)) return true;
+  return fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 && out.st_dev == err.st_dev &&
+         out.st_ino == err.st_ino;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,24 +66,50 @@ int main(int argc, char** argv) {
   std::string error;
   if (!sim::ParseSimCommandLine(args, &line, &error)) {
     std::fprintf(stderr, "tarnwick-sim: %s\n", error.c_str());
-    return 64;
+    return line.FailureExit;
   }
   if (line.Help) {
     std::fputs(sim::SimHelpText().c_str(), stdout);
     return 0;
   }
 
+  int refused = sim::CheckBeforeRun(line, &error);
+  if (refused != 0) {
+    std::fprintf(stderr, "tarnwick-sim: %s\n", error.c_str());
+    return refused;
+  }
+  std::FILE* log = nullptr;
+  if (!line.LogFile.empty() && (log = std::fopen(line.LogFile.c_str(), "wb")) == nullptr) {
+    std::fprintf(stderr, "tarnwick-sim: the log file %s cannot be written: %s\n", line.LogFile.c_str(),
+                 std::strerror(errno));
+    return 74;
+  }
+  sim::InstallInterruptGuard();
+
   bool ansi = line.Ansi || (!line.Plain && isatty(STDOUT_FILENO));
   sim::Boot(line.Config);
   sim::TerminalView view(stdout, ansi);
+  size_t termColumns = line.TermColumns, termRows = line.TermRows;
+  if (termRows == 0 && ansi) sim::TerminalView::QueryTerminalSize(STDOUT_FILENO, &termColumns, &termRows);
+  view.SetTerminalSize(termColumns, termRows);
+  view.SetLog(log);
+  sim::SetInterruptRestore(view.RestoreSequence());
   view.Attach();
   if (line.Interactive && ansi && isatty(STDIN_FILENO)) {
     sim::SetKeySource([](InputKey* key) { return sim::ReadTerminalKey(key); });
   }
   sim::RunTarnwick();
   view.Finish();
-
   int failures = 0;
+  // The run is over: the files below are written whole, whatever comes.
+  sim::HoldInterrupts();
+  if (!view.AtLineStart() && StdoutMeetsStderr()) std::fputc('\n', stdout);
+  std::fflush(stdout);
+  if (log != nullptr && std::fclose(log) != 0) {
+    std::fprintf(stderr, "tarnwick-sim: cannot write the log file %s\n", line.LogFile.c_str());
+    failures++;
+  }
+
   if (!line.FlashFile.empty()) {
     std::vector<uint8_t> flash = sim::FlashContents();
     if (!WriteFile(line.FlashFile, std::string(flash.begin(), flash.end()))) {
@@ -76,7 +117,13 @@ int main(int argc, char** argv) {
       failures++;
     }
   }
-  if (!line.TraceFile.empty() && !WriteFile(line.TraceFile, TraceText())) {
+  std::vector<sim::TraceOperation> operations;
+  if (line.Stats || line.AnnotatedTrace) {
+    operations = sim::SplitIntoOperations(sim::TheMachine().Trace);
+  }
+  if (!line.TraceFile.empty() &&
+      !WriteFile(line.TraceFile,
+                 line.AnnotatedTrace ? sim::AnnotatedTrace(sim::TheMachine().Trace, operations) : TraceText())) {
     std::fprintf(stderr, "tarnwick-sim: cannot write the trace file %s\n", line.TraceFile.c_str());
     failures++;
   }
@@ -90,6 +137,9 @@ int main(int argc, char** argv) {
   }
   for (const std::string& detail : sim::TakeAudit().Details) {
     std::fprintf(stderr, "tarnwick-sim: left behind: %s\n", detail.c_str());
+  }
+  if (line.Stats) {
+    std::fputs(sim::StatsText(sim::TheMachine().Trace, operations, sim::TheMachine().NowUs).c_str(), stderr);
   }
   std::fprintf(stderr, "%s\n", sim::SummaryLine().c_str());
   return failures != 0 ? 74 : sim::SimExitStatus();
