@@ -2,6 +2,7 @@
 
 #include "app/option_state.h"
 #include "app/options.h"
+#include "ec/board.h"
 #include "ec/board_queries.h"
 #include "ec/ec_channel.h"
 #include "flash/check.h"
@@ -12,6 +13,7 @@
 #include "image/autoload.h"
 #include "image/identity.h"
 #include "image/loader.h"
+#include "platform/current_directory.h"
 #include "platform/format.h"
 #include "platform/text.h"
 #include "power/burn_in.h"
@@ -32,30 +34,17 @@ EfiTime ReadTime() {
   return time;
 }
 
-// The directory part of the shell's current directory: from its first
-// backslash on. Without a current directory, or one with no backslash, the
-// volume root.
-const Char16* CurrentDirectoryPart() {
-  const Char16* cwd = ShellCurrentDirectory();
-  if (cwd != nullptr) {
-    for (const Char16* p = cwd; *p != 0; p++) {
-      if (*p == u'\\') return p;
-    }
-  }
-  return u"\\";
-}
-
 // The image path: the directory part and the image name, joined by one
 // backslash unless the directory part is the root's lone backslash.
 Char16* BuildImagePath(const Char16* imageName) {
-  const Char16* directory = CurrentDirectoryPart();
+  const Char16* directory = ShellDirectoryPart();
   if (directory[1] == 0) return FormatAlloc(u"%s%s", directory, imageName);
   return FormatAlloc(u"%s\\%s", directory, imageName);
 }
 
 void PrintStartBanner() {
   EfiTime now = ReadTime();
-  if (gOptionState.Ports.Index == 2) {
+  if (gEcBoard.Ports.Index == 2) {
     Print(u"2nd EC Flash Utility for UEFI Ver 1.01       Start time %02d:%02d:%02d\n", now.Hour, now.Minute,
           now.Second);
   } else {
@@ -71,7 +60,7 @@ void PrintEndTime() {
 
 // Erases the whole flash in the current mode, then lets it settle.
 bool EraseWholeFlash() {
-  bool erased = gOptionState.SectorEraseMode ? FlashSectorEraseAll() : FlashChipErase();
+  bool erased = gEcBoard.SectorEraseMode ? FlashSectorEraseAll() : FlashChipErase();
   Stall(kEraseSettleUs);
   return erased;
 }
@@ -102,7 +91,7 @@ bool RunUpdateLoop(const ImageBuffer& image) {
       if (!EraseWholeFlash()) continue;
       if (!FlashBlankCheck(false)) continue;
     }
-    if (gFlashModeReply != 0) {
+    if (gEcBoard.FlashModeReply != 0) {
       FlashProgramBootLast(image, length);
     } else {
       FlashProgram(image, length);
@@ -129,64 +118,71 @@ bool AcceptImageSize(const ImageBuffer& image) {
   return true;
 }
 
-// Everything from the image load to the end-time line.
+// Loads the image and shows its identity beside the EC's. kExitOk when the
+// update may go on; otherwise the code to end with. Whatever was loaded stays
+// in *image for the caller to release.
+int LoadCheckedImage(const Char16* imagePath, const uint8_t ecProject[kNameBufferSize], ImageBuffer* image) {
+  if (LoadImageFile(imagePath, image) != kEfiSuccess) {
+    // The loader has said why; nothing was handed over.
+    PrintEndTime();
+    return kExitLoadFailed;
+  }
+  ConEnableCursor(false);
+  if (!AcceptImageSize(*image)) return kExitNoImage;
+
+  uint8_t imageProject[kNameBufferSize];
+  uint8_t imageVersion[kNameBufferSize];
+  MemSet(imageProject, 0, sizeof(imageProject));
+  MemSet(imageVersion, 0, sizeof(imageVersion));
+  ShowImageProject(imageProject, *image);
+  ShowImageVersion(imageVersion, *image);
+  if (!CheckImageProject(ecProject, imageProject, gOptionState.ForceUpdate != 0)) return kExitDeclined;
+  return kExitOk;
+}
+
+// The flash job on a checked image: the autoload patch, flash mode, the part
+// ID, then the erase-only job or the update loop.
+int RunFlashJob(ImageBuffer& image) {
+  ConSetAttribute(kAttrRed);
+  Print(u"Entry Flash ...... ");
+  PatchAutoload(image, gOptionState.Autoload, gEcBoard.BlockCount);
+  ConSetAttribute(kAttrNormal);
+
+  EnterFlashMode();
+  QueryFlashMode(gOptionState.SectorEraseMode != 0);
+  ShowFlashPartId(image.Length);
+
+  // /e wins over /g and replaces the update.
+  const bool done = gOptionState.EraseOnly ? RunEraseOnly() : RunUpdateLoop(image);
+  return done ? kExitOk : kExitUpdateFailed;
+}
+
+PostFlashChoice ChosenPostFlashAction() {
+  return PostFlashChoice{gOptionState.PostAction, gOptionState.DelaySeconds, gOptionState.VproSystem != 0,
+                         gOptionState.BurnInCount != 0};
+}
+
+// Everything from the start banner to the end-time line.
 int FlashImage(const Char16* imagePath) {
   uint8_t ecProject[kNameBufferSize];
   uint8_t ecVersion[kNameBufferSize];
-  uint8_t imageProject[kNameBufferSize];
-  uint8_t imageVersion[kNameBufferSize];
   MemSet(ecProject, 0, sizeof(ecProject));
   MemSet(ecVersion, 0, sizeof(ecVersion));
-  MemSet(imageProject, 0, sizeof(imageProject));
-  MemSet(imageVersion, 0, sizeof(imageVersion));
-
   PrintStartBanner();
   ShowEcProject(ecProject);
   ShowEcVersion(ecVersion);
 
   ImageBuffer image{nullptr, 0};
-  if (LoadImageFile(imagePath, &image) != kEfiSuccess) {
-    // The loader has said why; nothing was handed over.
-    PrintEndTime();
-    return kExitLoadFailed;
-  }
+  int code = LoadCheckedImage(imagePath, ecProject, &image);
+  const bool flashJob = code == kExitOk;
+  if (flashJob) code = RunFlashJob(image);
 
-  ConEnableCursor(false);
-  if (!AcceptImageSize(image)) {
-    if (image.Data != nullptr) PoolFree(image.Data);
-    ConEnableCursor(true);
-    return kExitNoImage;
-  }
-
-  ShowImageProject(imageProject, image);
-  ShowImageVersion(imageVersion, image);
-  if (!CheckImageProject(ecProject, imageProject)) {
-    PoolFree(image.Data);
-    ConEnableCursor(true);
-    return kExitDeclined;
-  }
-
-  ConSetAttribute(kAttrRed);
-  Print(u"Entry Flash ...... ");
-  PatchAutoload(image);
-  ConSetAttribute(kAttrNormal);
-
-  EnterFlashMode();
-  QueryFlashMode();
-  ShowFlashPartId(image.Length);
-
-  bool done;
-  if (gOptionState.EraseOnly) {  // /e wins over /g and replaces the update
-    done = RunEraseOnly();
-  } else {
-    done = RunUpdateLoop(image);
-  }
-
-  PoolFree(image.Data);
-  RunPostFlashAction();  // returns only when the machine stays up
-  ConEnableCursor(true);
-  PrintEndTime();
-  return done ? kExitOk : kExitUpdateFailed;
+  // Released before the post-flash action, which may switch the machine off.
+  if (image.Data != nullptr) PoolFree(image.Data);
+  if (flashJob) RunPostFlashAction(ChosenPostFlashAction());  // returns only when the machine stays up
+  if (code != kExitLoadFailed) ConEnableCursor(true);
+  if (flashJob) PrintEndTime();
+  return code;
 }
 
 }  // namespace
@@ -195,7 +191,7 @@ int FlashAppMain(size_t argc, Char16** argv) {
   ConClearScreen();
   ConSetAttribute(kAttrNormal);
   ResetOptionState();
-  gFlashModeReply = 0;
+  EcBoardReset();
   gBurnInRunCount = 0;
   SelectEcPorts(1);
   ProbeFlashSize();

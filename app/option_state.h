@@ -1,12 +1,11 @@
-// The one record of the run's choices and board settings.
+// The user's choices for the run, from the command line. What the run learns
+// about the EC lives in ec/board.h.
 #pragma once
 
 #include <stdint.h>
 
-#include "ec/ec_channel.h"
-
-enum class PostFlashAction : uint8_t { Shutdown = 0, ColdBoot = 1, StayInShell = 2, WatchdogReset = 3 };
-enum class AutoloadMode : uint8_t { None = 0, Disable = 1, On = 2, Off = 3 };
+#include "image/autoload.h"
+#include "power/post_flash.h"
 
 // Zeroed as a whole at the start of every run. Flags hold 0 or 1.
 struct OptionState {
@@ -15,10 +14,6 @@ struct OptionState {
   AutoloadMode Autoload;
   uint8_t DumpRom;
   uint8_t DelaySeconds;   // 0 to 9
-  EcPortSet Ports;
-  int8_t BlockCount;      // 64 KB blocks of EC flash, 1 to 4, after the ROM-size rule
-  int8_t PartBlockCount;  // the part's own count (size probe or /f): a 192 or 256 KB part
-                          // answers its chip erase and a fourth ID byte whatever the image
   uint8_t ForceUpdate;
   uint8_t BurnInSetup;
   uint8_t BurnInCount;
@@ -26,7 +21,7 @@ struct OptionState {
   uint8_t SkipAcCheck;
   uint8_t EraseOnly;
   uint32_t EraseSector;   // 0: the whole flash; N: the N-th 1 KB sector, from 1
-  uint8_t SectorEraseMode;
+  uint8_t SectorEraseMode;  // /l: erase by sectors (the EC's mode reply may also ask for it)
 };
 
 extern OptionState gOptionState;

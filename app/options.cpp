@@ -3,6 +3,7 @@
 
 #include "app/help_list.h"
 #include "app/option_state.h"
+#include "ec/board.h"
 #include "ec/ec_channel.h"
 
 namespace {
@@ -91,10 +92,7 @@ OptionResult ApplyOption(const OptionChars& option) {
       return OptionResult::Rejected;
     case 'c': SetPostAction(PostFlashAction::ColdBoot, third); return OptionResult::Accepted;
     case 'e': return ParseEraseSector(option.Rest) ? OptionResult::Accepted : OptionResult::Rejected;
-    case 'f':
-      state.BlockCount = BlockCountForDigit(third);
-      state.PartBlockCount = state.BlockCount;
-      return OptionResult::Accepted;
+    case 'f': EcBoardSetBlockCount(BlockCountForDigit(third)); return OptionResult::Accepted;
     case 'g': state.KeepReserved = 1; return OptionResult::Accepted;
     case 'h': SetPostAction(PostFlashAction::Shutdown, third); return OptionResult::Accepted;
     case 'i': return OptionResult::Accepted;

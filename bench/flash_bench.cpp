@@ -118,10 +118,11 @@ Figures RunUpdate(const Scenario& s, std::vector<uint8_t>& image) {
   if (s.Blocks < 3) config.Ec.EraseCompletionLength = 0;
   sim::Boot(config);
   ResetOptionState();
+  EcBoardReset();
   SelectEcPorts(1);
-  gOptionState.BlockCount = static_cast<int8_t>(s.Blocks);
-  gOptionState.PartBlockCount = gOptionState.BlockCount;
-  gOptionState.SectorEraseMode = s.Erase == EraseKind::Sweep ? 1 : 0;
+  gEcBoard.BlockCount = static_cast<int8_t>(s.Blocks);
+  gEcBoard.PartBlockCount = gEcBoard.BlockCount;
+  gEcBoard.SectorEraseMode = s.Erase == EraseKind::Sweep ? 1 : 0;
   gOptionState.KeepReserved = s.Erase == EraseKind::KeepReserved ? 1 : 0;
   EnterFlashMode();
 

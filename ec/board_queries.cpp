@@ -1,9 +1,8 @@
 // The size probe, the AC check and the EC's project and version lines.
 #include "ec/board_queries.h"
 
-#include "app/option_state.h"
 #include "ec/ec_channel.h"
-#include "ec/name_text.h"
+#include "platform/name_text.h"
 #include "platform/format.h"
 
 namespace {
@@ -40,8 +39,7 @@ void ProbeFlashSize() {
     case 0x80: blocks = 4; break;
     default: break;
   }
-  gOptionState.BlockCount = blocks;
-  gOptionState.PartBlockCount = blocks;
+  EcBoardSetBlockCount(blocks);
 }
 
 bool CheckAcAdapter() {

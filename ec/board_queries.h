@@ -3,9 +3,9 @@
 
 #include <stdint.h>
 
-constexpr unsigned kNameBufferSize = 16;
+#include "platform/name_text.h"
 
-// Size probe through the EC RAM mailbox; sets gOptionState.BlockCount.
+// Size probe through the EC RAM mailbox; sets the board's block counts.
 void ProbeFlashSize();
 // True when the AC adapter is present (the second reading of 0x10 decides).
 bool CheckAcAdapter();

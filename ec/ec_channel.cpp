@@ -1,6 +1,5 @@
 #include "ec/ec_channel.h"
 
-#include "app/option_state.h"
 #include "platform/platform.h"
 
 namespace {
@@ -34,7 +33,7 @@ bool EcWaitObfSet(uint16_t statusPort, uint32_t maxReads) {
 }
 
 void SelectEcPorts(uint8_t index) {
-  EcPortSet& ports = gOptionState.Ports;
+  EcPortSet& ports = gEcBoard.Ports;
   ports.Index = index;
   const PortPair& pair = index < 4 ? kPortSets[index] : kPortSets[1];
   ports.CommandPort = pair.Command;
@@ -42,7 +41,7 @@ void SelectEcPorts(uint8_t index) {
 }
 
 bool EcSendCommandChecked(uint8_t value) {
-  const EcPortSet& ports = gOptionState.Ports;
+  const EcPortSet& ports = gEcBoard.Ports;
   const bool cleared = EcWaitIbfClear(ports.CommandPort, kEcSendPollReads);
   PortWrite8(ports.CommandPort, value);
   return cleared;
@@ -51,14 +50,14 @@ bool EcSendCommandChecked(uint8_t value) {
 void EcSendCommand(uint8_t value) { (void)EcSendCommandChecked(value); }
 
 bool EcReadByte(uint8_t* value) {
-  const EcPortSet& ports = gOptionState.Ports;
+  const EcPortSet& ports = gEcBoard.Ports;
   bool came = EcWaitObfSet(ports.CommandPort, kEcReadPollReads);
   *value = PortRead8(ports.DataPort);
   return came;
 }
 
 bool EcWriteDataChecked(uint8_t value) {
-  const EcPortSet& ports = gOptionState.Ports;
+  const EcPortSet& ports = gEcBoard.Ports;
   bool cleared = EcWaitIbfClear(ports.CommandPort, kEcSendPollReads);
   PortWrite8(ports.DataPort, value);
   return cleared;
@@ -66,10 +65,10 @@ bool EcWriteDataChecked(uint8_t value) {
 
 void EcWriteData(uint8_t value) { EcWriteDataChecked(value); }
 
-uint8_t EcReadDataPortRaw() { return PortRead8(gOptionState.Ports.DataPort); }
+uint8_t EcReadDataPortRaw() { return PortRead8(gEcBoard.Ports.DataPort); }
 
 void EcDiscardStaleOutput() {
-  const EcPortSet& ports = gOptionState.Ports;
+  const EcPortSet& ports = gEcBoard.Ports;
   // The EC may still be taking the last byte sent; what it answers to that
   // shows only afterwards. One status read serves both looks on a quiet EC.
   uint8_t status = PortRead8(ports.CommandPort);

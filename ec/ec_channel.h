@@ -4,13 +4,8 @@
 
 #include <stdint.h>
 
+#include "ec/board.h"
 #include "ec/ec_commands.h"
-
-struct EcPortSet {
-  uint8_t CommandPort;  // command/status port
-  uint8_t DataPort;
-  uint8_t Index;        // stored unchanged, also when it names no set
-};
 
 // Poll bounds, counted in status reads (not time).
 constexpr uint32_t kEcSendPollReads = 100002;   // EcSendCommand, EcWriteData

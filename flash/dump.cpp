@@ -7,10 +7,11 @@
 // freed on every path.
 #include "flash/dump.h"
 
-#include "app/option_state.h"
+#include "ec/board.h"
 #include "ec/ec_channel.h"
 #include "flash/flash_mode.h"
 #include "flash/stream_guard.h"
+#include "platform/current_directory.h"
 #include "platform/first_volume.h"
 #include "platform/format.h"
 #include "platform/platform.h"
@@ -22,28 +23,17 @@ constexpr uint32_t kMarkEveryPages = 4;  // one "*" per 1 KB sector
 // Block count as the dump uses it: 1 to 4, so the buffer and the read loop
 // always agree and stay within the largest flash.
 uint32_t DumpBlockCount() {
-  const int8_t count = gOptionState.BlockCount;
+  const int8_t count = gEcBoard.BlockCount;
   if (count < 1) return 1;
   if (static_cast<uint32_t>(count) > kMaxBlocks) return kMaxBlocks;
   return static_cast<uint32_t>(count);
-}
-
-// The directory part of the current directory: from its first backslash on.
-// No current directory, or one without a backslash, means the volume root.
-const Char16* DumpDirectory() {
-  const Char16* current = ShellCurrentDirectory();
-  if (current == nullptr) return u"\\";
-  for (const Char16* p = current; *p != 0; p++) {
-    if (*p == u'\\') return p;
-  }
-  return u"\\";
 }
 
 // Pool string with the dump's path; nullptr when the pool refuses.
 Char16* FormatDumpName() {
   EfiTime time{};
   if (EfiIsError(GetTime(&time))) time = EfiTime{};
-  const Char16* directory = DumpDirectory();
+  const Char16* directory = ShellDirectoryPart();
   const bool atRoot = directory[0] == u'\\' && directory[1] == 0;
   const Char16* format = atRoot ? u"%sECRom%02d%02d%02d%02d.bin" : u"%s\\ECRom%02d%02d%02d%02d.bin";
   return FormatAlloc(format, directory, time.Month, time.Day, time.Hour, time.Minute);

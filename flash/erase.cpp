@@ -1,6 +1,6 @@
 #include "flash/erase.h"
 
-#include "app/option_state.h"
+#include "ec/board.h"
 #include "ec/ec_channel.h"
 #include "flash/flash_mode.h"
 #include "flash/progress.h"
@@ -57,7 +57,7 @@ bool EraseSectorRun(uint32_t count, const Char16* blockEnd) {
 }
 
 bool AwaitChipEraseCompletion() {
-  const EcPortSet& ports = gOptionState.Ports;
+  const EcPortSet& ports = gEcBoard.Ports;
   for (uint32_t attempt = 0; attempt < kCompletionTries; attempt++) {
     EcWaitObfSet(ports.CommandPort, kCompletionPollReads);
     if (EcReadDataPortRaw() == kEraseComplete) {

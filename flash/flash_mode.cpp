@@ -1,10 +1,8 @@
 #include "flash/flash_mode.h"
 
-#include "app/option_state.h"
+#include "ec/board.h"
 #include "ec/ec_channel.h"
 #include "platform/format.h"
-
-uint8_t gFlashModeReply;
 
 void EnterFlashMode() {
   EcSendCommand(EC_FLASH_PREPARE);
@@ -12,17 +10,14 @@ void EnterFlashMode() {
 }
 
 // A reply that came and is neither 0x00 nor 0xFF turns on both the sector
-// sweep and boot-last programming; anything else leaves /l's choice alone.
-void QueryFlashMode() {
+// sweep and boot-last programming; anything else leaves the user's choice.
+void QueryFlashMode(bool sweepRequested) {
   EcSendCommand(EC_FLASH_QUERY_MODE);
   uint8_t reply = 0;
   const bool came = EcReadByte(&reply);
-  if (came && reply != 0x00 && reply != 0xFF) {
-    gFlashModeReply = reply;
-    gOptionState.SectorEraseMode = 1;
-  } else {
-    gFlashModeReply = 0;
-  }
+  const bool qualifies = came && reply != 0x00 && reply != 0xFF;
+  gEcBoard.FlashModeReply = qualifies ? reply : 0;
+  gEcBoard.SectorEraseMode = sweepRequested || qualifies ? 1 : 0;
 }
 
 void ShowFlashPartId(uint64_t imageLength) {
@@ -36,12 +31,12 @@ void ShowFlashPartId(uint64_t imageLength) {
     Print(u"0x%02x ", id);
   }
   // An image spanning exactly two blocks is a 128 KB ROM, whatever the probe said.
-  if (BlockSpan(imageLength) == 2) gOptionState.BlockCount = 2;
-  Print(u"     Rom Size(%d)K\n", 64 * static_cast<int>(gOptionState.BlockCount));
+  if (BlockSpan(imageLength) == 2) gEcBoard.BlockCount = 2;
+  Print(u"     Rom Size(%d)K\n", 64 * static_cast<int>(gEcBoard.BlockCount));
 }
 
 bool FlashPartAnswersErase() {
-  const int8_t partBlocks = gOptionState.PartBlockCount;
+  const int8_t partBlocks = gEcBoard.PartBlockCount;
   return partBlocks == 3 || partBlocks == 4;
 }
 

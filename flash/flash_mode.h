@@ -12,15 +12,14 @@ constexpr uint32_t kMaxBlocks = 4;
 constexpr uint32_t kMaxFlashSize = kMaxBlocks * kBlockSize;  // 256 KB
 constexpr uint32_t kKeepReservedLength = 0x2F800;           // what /g programs and verifies
 
-// The EC's reply to the mode query when it qualified, else 0. Nonzero selects
-// boot-last programming.
-extern uint8_t gFlashModeReply;
-
 // Number of 64 KB blocks that length bytes span (rounded up).
 constexpr uint64_t BlockSpan(uint64_t length) { return (length >> 16) + ((length & 0xFFFF) != 0 ? 1 : 0); }
 
 void EnterFlashMode();
-void QueryFlashMode();
+// Asks the EC how it wants to be flashed and records it in gEcBoard: the
+// sector sweep when the user asked for it (/l) or the EC's reply qualifies,
+// boot-last programming when the reply qualifies.
+void QueryFlashMode(bool sweepRequested);
 void ShowFlashPartId(uint64_t imageLength);
 void ExitFlashMode();
 // True for a part of three or four blocks (192 or 256 KB), whatever the

@@ -1,6 +1,6 @@
 #include "flash/progress.h"
 
-#include "app/option_state.h"
+#include "ec/board.h"
 #include "ec/ec_channel.h"
 #include "flash/flash_mode.h"
 #include "platform/format.h"
@@ -129,7 +129,7 @@ void SendBootKilobyte(FlashWalk* walk) {
 }  // namespace
 
 uint32_t FlashBlockCount() {
-  const int8_t count = gOptionState.BlockCount;
+  const int8_t count = gEcBoard.BlockCount;
   if (count < 0) return 0;
   return static_cast<uint32_t>(count) > kMaxBlocks ? kMaxBlocks : static_cast<uint32_t>(count);
 }

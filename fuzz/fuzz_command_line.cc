@@ -13,6 +13,7 @@
 #include "app/main_sequence.h"
 #include "app/option_state.h"
 #include "app/options.h"
+#include "ec/ec_channel.h"
 #include "fuzz/fuzz_support.h"
 #include "sim/machine.h"
 
@@ -78,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (auto& s : storage) argv.push_back(reinterpret_cast<Char16*>(&s[0]));
     argv.push_back(nullptr);
     ResetOptionState();
-    gOptionState.BlockCount = 1;
+    gEcBoard.BlockCount = 1;
     if (ParseOptions(argv.size() - 1, argv.data())) CheckParsedState();
   }
 

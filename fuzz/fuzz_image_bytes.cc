@@ -12,6 +12,7 @@
 
 #include "app/option_state.h"
 #include "ec/board_queries.h"
+#include "ec/ec_channel.h"
 #include "fuzz/fuzz_support.h"
 #include "image/autoload.h"
 #include "image/identity.h"
@@ -39,17 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sim::Boot(config);
   ResetOptionState();
   gOptionState.Autoload = static_cast<AutoloadMode>(autoload & 0x03);
-  gOptionState.BlockCount = blockCount;
+  gEcBoard.BlockCount = blockCount;
   gOptionState.ForceUpdate = flags & 1;
 
   uint8_t imageProject[kNameBufferSize];
   uint8_t imageVersion[kNameBufferSize];
   ShowImageProject(imageProject, image);
   ShowImageVersion(imageVersion, image);
-  const bool goOn = CheckImageProject(ecName, imageProject);
+  const bool goOn = CheckImageProject(ecName, imageProject, gOptionState.ForceUpdate != 0);
   if ((flags & 1) && !goOn) fuzz::Broken("/y declined");
   if (sim::TheMachine().KeyWaits > 1) fuzz::Broken("more than one key wait");
-  PatchAutoload(image);
+  PatchAutoload(image, gOptionState.Autoload, gEcBoard.BlockCount);
 
   // The patch changes at most the two setting bytes of one signature block.
   size_t changed = 0;

@@ -6,7 +6,6 @@
 // image, so nothing is ever read or written past the image's last byte.
 #include "image/autoload.h"
 
-#include "app/option_state.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 
@@ -44,13 +43,13 @@ uint64_t FindSignature(const uint8_t* data, uint64_t length) {
 
 }  // namespace
 
-void PatchAutoload(ImageBuffer& image) {
-  const uint8_t mode = static_cast<uint8_t>(gOptionState.Autoload);
+void PatchAutoload(ImageBuffer& image, AutoloadMode choice, int8_t blockCount) {
+  const uint8_t mode = static_cast<uint8_t>(choice);
   if (mode != 0 && mode < 4 && image.Data != nullptr && image.Length != 0) {
     const uint64_t at = FindSignature(image.Data, image.Length);
     if (at < image.Length) {
       const AutoloadValues& row = kAutoloadTable[mode];
-      const bool small = gOptionState.BlockCount == 1 || gOptionState.BlockCount == 2;
+      const bool small = blockCount == 1 || blockCount == 2;
       image.Data[at + kFirstByte] = small ? row.SmallFirst : row.LargeFirst;
       image.Data[at + kSecondByte] = small ? row.SmallSecond : row.LargeSecond;
       ConSetAttribute(kAttrAutoload);

@@ -1,10 +1,9 @@
 // The image's identity lines and the project check against the EC.
 #include "image/identity.h"
 
-#include "app/option_state.h"
-#include "ec/name_text.h"
 #include "image/image_tags.h"
 #include "platform/format.h"
+#include "platform/name_text.h"
 #include "platform/text.h"
 
 namespace {
@@ -69,13 +68,13 @@ void ShowImageVersion(uint8_t version[kNameBufferSize], const ImageBuffer& image
   ConSetAttribute(kAttrNormal);
 }
 
-bool CheckImageProject(const uint8_t ecName[kNameBufferSize], const uint8_t imageName[kNameBufferSize]) {
+bool CheckImageProject(const uint8_t ecName[kNameBufferSize], const uint8_t imageName[kNameBufferSize], bool force) {
   // The names must agree up to and including the EC name's first '$' (or
   // NUL); sixteen equal bytes with neither also count as a match.
   unsigned i = 0;
   while (i < kNameBufferSize && ecName[i] != 0 && ecName[i] != '$' && ecName[i] == imageName[i]) i++;
   const bool match = i == kNameBufferSize || ecName[i] == imageName[i];
-  if (match || gOptionState.ForceUpdate != 0) return true;
+  if (match || force) return true;
 
   ConSetAttribute(kAttrError);
   Print(u"It's difference project, this file can't use on this machine\n");

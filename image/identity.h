@@ -3,10 +3,12 @@
 
 #include <stdint.h>
 
-#include "ec/board_queries.h"
 #include "image/image_buffer.h"
+#include "platform/name_text.h"
 
 void ShowImageProject(uint8_t name[kNameBufferSize], const ImageBuffer& image);
 void ShowImageVersion(uint8_t version[kNameBufferSize], const ImageBuffer& image);
-// True to go on with the update, false when the user declined.
-bool CheckImageProject(const uint8_t ecName[kNameBufferSize], const uint8_t imageName[kNameBufferSize]);
+// True to go on with the update: the names match, force (/y) is set, or the
+// user answered 'Y' at the prompt. False when the user declined.
+[[nodiscard]] bool CheckImageProject(const uint8_t ecName[kNameBufferSize], const uint8_t imageName[kNameBufferSize],
+                                     bool force);

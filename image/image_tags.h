@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "ec/board_queries.h"
+#include "platform/name_text.h"
 #include "image/image_buffer.h"
 
 // The first offset at which the whole keyword stands in the image; *value is

@@ -4,8 +4,8 @@
 //
 // StartUp.NSH starts as a copy of ecBurnIn1st.NSH; each script copies the
 // other one over StartUp.NSH before it runs the tool, so the images alternate.
-#include "app/option_state.h"
 #include "ec/ec_channel.h"
+#include "platform/current_directory.h"
 #include "platform/first_volume.h"
 #include "platform/format.h"
 #include "platform/platform.h"
@@ -125,13 +125,7 @@ bool TakeScriptText(ScriptText* text, size_t argc, Char16** argv) {
     }
   }
 
-  text->Directory = u"\\";
-  for (size_t i = 0; i < currentLength; i++) {
-    if (current[i] == u'\\') {
-      text->Directory = current + i;
-      break;
-    }
-  }
+  text->Directory = ShellDirectoryPartOf(current);
 
   text->FirstName = argv[1];
   const bool hasSecond = argc > 3 && argv[3] != nullptr && argv[3][0] != u'/';

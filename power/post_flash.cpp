@@ -3,7 +3,6 @@
 // to power the machine off, so one lost 0x95 does not leave it running.
 #include "power/post_flash.h"
 
-#include "app/option_state.h"
 #include "ec/ec_channel.h"
 #include "flash/flash_mode.h"
 #include "platform/format.h"
@@ -42,13 +41,13 @@ bool LeaveFlashMode(PostFlashAction action, uint8_t delay) {
 
 }  // namespace
 
-void RunPostFlashAction() {
-  const uint8_t delay = gOptionState.DelaySeconds;
-  const bool vpro = gOptionState.VproSystem != 0;
-  if (!LeaveFlashMode(gOptionState.PostAction, delay)) return;
+void RunPostFlashAction(const PostFlashChoice& choice) {
+  const uint8_t delay = choice.DelaySeconds;
+  const bool vpro = choice.VproSystem;
+  if (!LeaveFlashMode(choice.Action, delay)) return;
 
   ConSetAttribute(kAttrGreen);
-  if (gOptionState.BurnInCount != 0) {
+  if (choice.ShowRunCount) {
     PrintAt(kCountdownColumn, kCountdownRow, u"Down count to shutdown,  Waitting (%d) second(s) ..... (%d)", delay,
             gBurnInRunCount);
   } else {

@@ -11,12 +11,13 @@
 
 namespace {
 
+AutoloadMode gMode;
+int8_t gBlockCount;
+
 void Prepare(AutoloadMode mode, int8_t blockCount) {
   sim::Boot(sim::MachineConfig());
-  ResetOptionState();
-  SelectEcPorts(1);
-  gOptionState.Autoload = mode;
-  gOptionState.BlockCount = blockCount;
+  gMode = mode;
+  gBlockCount = blockCount;
 }
 
 // A 4 KB image of a changing pattern with no signature in it.
@@ -36,7 +37,7 @@ void PutSignature(std::vector<uint8_t>& image, size_t at) {
 
 std::vector<uint8_t> Patched(std::vector<uint8_t> image) {
   ImageBuffer buffer{image.data(), image.size()};
-  PatchAutoload(buffer);
+  PatchAutoload(buffer, gMode, gBlockCount);
   return image;
 }
 
@@ -140,7 +141,7 @@ TEST(Autoload, NothingChangesWithoutASignatureOrAMode) {
 TEST(Autoload, AnEmptyImageIsLeftAlone) {
   Prepare(AutoloadMode::Disable, 2);
   ImageBuffer empty{nullptr, 0};
-  PatchAutoload(empty);
+  PatchAutoload(empty, gMode, gBlockCount);
   EXPECT_TRUE(Texts().empty());
   EXPECT_EQ(sim::TheMachine().Screen.Attribute, 0x0Fu);
 }

@@ -70,7 +70,7 @@ TEST_P(ProbeFlashSizeTable, HighNibbleOfTheMailboxReplyGivesTheBlockCount) {
   config.Ec.SizeReply = GetParam().Reply;
   BootWith(config);
   ProbeFlashSize();
-  EXPECT_EQ(gOptionState.BlockCount, GetParam().Blocks);
+  EXPECT_EQ(gEcBoard.BlockCount, GetParam().Blocks);
   const std::vector<PortWrite> want = {
       {0x66, 0x81}, {0x62, 0xF9}, {0x62, 0x20}, {0x66, 0x81}, {0x62, 0xFA}, {0x62, 0x02},
       {0x66, 0x81}, {0x62, 0xFB}, {0x62, 0x00}, {0x66, 0x81}, {0x62, 0xF8}, {0x62, 0xB1},
@@ -89,11 +89,11 @@ TEST(BoardQueries, FlashSizeOptionOverridesTheProbe) {
   config.Ec.SizeReply = 0x85;
   BootWith(config);
   ProbeFlashSize();
-  ASSERT_EQ(gOptionState.BlockCount, 4);
+  ASSERT_EQ(gEcBoard.BlockCount, 4);
   Char16 name[] = u"tarnwick", image[] = u"EC.BIN", option[] = u"/f2";
   Char16* argv[] = {name, image, option, nullptr};
   ASSERT_TRUE(ParseOptions(3, argv));
-  EXPECT_EQ(gOptionState.BlockCount, 2);
+  EXPECT_EQ(gEcBoard.BlockCount, 2);
 }
 
 struct AcCase {
@@ -216,7 +216,7 @@ TEST(BoardQueries, NoEcAnsweringGivesOneBlockAdapterAndSixteenFFs) {
   config.TraceEnabled = false;
   BootWith(config);
   ProbeFlashSize();
-  EXPECT_EQ(gOptionState.BlockCount, 1);
+  EXPECT_EQ(gEcBoard.BlockCount, 1);
   EXPECT_TRUE(CheckAcAdapter());
   uint8_t buffer[kNameBufferSize] = {};
   ShowEcProject(buffer);

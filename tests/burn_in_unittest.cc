@@ -8,6 +8,7 @@
 
 #include "app/main_sequence.h"
 #include "app/option_state.h"
+#include "ec/ec_channel.h"
 #include "power/burn_in.h"
 #include "power/post_flash.h"
 #include "sim/machine.h"
@@ -350,10 +351,7 @@ TEST(BurnInCounter, TheFirstRunAfterTheSetUpShowsOne) {
   TempDir volume;
   volume.Write(kCounter, "0");
   RunBump(ConfigFor(volume));
-  gOptionState.PostAction = PostFlashAction::ColdBoot;
-  gOptionState.DelaySeconds = 5;
-  gOptionState.BurnInCount = 1;
-  RunPostFlashAction();
+  RunPostFlashAction(PostFlashChoice{PostFlashAction::ColdBoot, 5, false, true});
   EXPECT_EQ(sim::TheMachine().Screen.Row(24),
             std::string(18, ' ') + "Down count to shutdown,  Waitting (1) second(s) ..... (1)");
 }
@@ -372,7 +370,7 @@ TEST(BurnInLoop, OneRunCountsFlashesWithAutoloadDisabledAndColdBoots) {
   EXPECT_EQ(volume.Read(kCounter), "1");
   EXPECT_EQ(gBurnInRunCount, 1u);
   std::vector<uint8_t> expected = image;
-  const bool small = gOptionState.BlockCount <= 2;
+  const bool small = gEcBoard.BlockCount <= 2;
   expected[0x42] = small ? 0x94 : 0x85;
   expected[0x48] = 0x00;
   std::vector<uint8_t> flash = sim::FlashContents();

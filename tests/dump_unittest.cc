@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/option_state.h"
+#include "ec/ec_channel.h"
 #include "flash/dump.h"
 #include "sim/machine.h"
 #include "tests/test_support.h"
@@ -35,7 +36,7 @@ void RunDump(const sim::MachineConfig& config, int8_t blocks = 2) {
   sim::Boot(config);
   ResetOptionState();
   SelectEcPorts(1);
-  gOptionState.BlockCount = blocks;
+  gEcBoard.BlockCount = blocks;
   DumpEcRom();
 }
 

@@ -46,9 +46,9 @@ TEST(EcChannel, PortSetsMapIndexToPorts) {
   for (const Case& c : cases) {
     ResetOptionState();
     SelectEcPorts(c.Index);
-    EXPECT_EQ(gOptionState.Ports.Index, c.Index);
-    EXPECT_EQ(gOptionState.Ports.CommandPort, c.Command) << int(c.Index);
-    EXPECT_EQ(gOptionState.Ports.DataPort, c.Data) << int(c.Index);
+    EXPECT_EQ(gEcBoard.Ports.Index, c.Index);
+    EXPECT_EQ(gEcBoard.Ports.CommandPort, c.Command) << int(c.Index);
+    EXPECT_EQ(gEcBoard.Ports.DataPort, c.Data) << int(c.Index);
   }
 }
 

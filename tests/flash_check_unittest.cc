@@ -3,6 +3,7 @@
 // hang the run.
 #include <gtest/gtest.h>
 
+#include "ec/ec_channel.h"
 #include "flash/check.h"
 #include "flash/erase.h"
 #include "flash/program.h"

@@ -1,6 +1,7 @@
 // Flash mode entry, the mode query and the part ID with the ROM-size rule.
 #include <gtest/gtest.h>
 
+#include "ec/ec_channel.h"
 #include "flash/flash_mode.h"
 #include "tests/flash_test_support.h"
 
@@ -27,7 +28,7 @@ TEST(FlashMode, OnlyAReplyThatCameAndIsNeitherZeroNorAllOnesQualifies) {
   struct Case {
     bool HasReply;
     uint8_t Reply;
-    uint8_t SectorEraseBefore;  // what /l left
+    uint8_t SectorEraseBefore;  // the user's /l
     uint8_t WantReply;
     uint8_t WantSectorErase;
   } cases[] = {
@@ -39,12 +40,11 @@ TEST(FlashMode, OnlyAReplyThatCameAndIsNeitherZeroNorAllOnesQualifies) {
     config.Ec.HasModeReply = c.HasReply;
     config.Ec.ModeReply = c.Reply;
     BootInFlashMode(config, 3);
-    gOptionState.SectorEraseMode = c.SectorEraseBefore;
-    gFlashModeReply = 0x77;  // a stale value never survives the query
-    QueryFlashMode();
+    gEcBoard.FlashModeReply = 0x77;  // a stale value never survives the query
+    QueryFlashMode(c.SectorEraseBefore != 0);
     SCOPED_TRACE(testing::Message() << "reply " << int(c.Reply) << " came " << c.HasReply);
-    EXPECT_EQ(gFlashModeReply, c.WantReply);
-    EXPECT_EQ(gOptionState.SectorEraseMode, c.WantSectorErase);
+    EXPECT_EQ(gEcBoard.FlashModeReply, c.WantReply);
+    EXPECT_EQ(gEcBoard.SectorEraseMode, c.WantSectorErase);
     std::vector<flash_test::Segment> wire = Segments();
     ASSERT_EQ(wire.size(), 1u);
     EXPECT_EQ(wire[0].Command, std::vector<uint8_t>{0xF0});
@@ -70,7 +70,7 @@ TEST(FlashMode, PartIdLengthFollowsTheBlockCountAndTwoBlockImagesMakeA128KRom) {
     BootInFlashMode(config, c.Blocks);
     ShowFlashPartId(c.ImageLength);
     SCOPED_TRACE(testing::Message() << "blocks " << int(c.Blocks) << " length " << c.ImageLength);
-    EXPECT_EQ(gOptionState.BlockCount, c.WantBlocks);
+    EXPECT_EQ(gEcBoard.BlockCount, c.WantBlocks);
     std::vector<flash_test::Segment> wire = Segments();
     ASSERT_EQ(wire.size(), 1u);
     EXPECT_EQ(wire[0].Command, std::vector<uint8_t>{0x04});

@@ -30,10 +30,11 @@ inline sim::MachineConfig EcConfig(uint32_t blocks) {
 inline void BootInFlashMode(const sim::MachineConfig& config, int8_t blockCount) {
   sim::Boot(config);
   ResetOptionState();
+  EcBoardReset();
   SelectEcPorts(1);
-  gOptionState.BlockCount = blockCount;
-  gOptionState.PartBlockCount = blockCount;
-  gFlashModeReply = 0;
+  gEcBoard.BlockCount = blockCount;
+  gEcBoard.PartBlockCount = blockCount;
+  gEcBoard.FlashModeReply = 0;
   EnterFlashMode();
   sim::Machine& m = sim::TheMachine();
   m.Trace.clear();

@@ -188,7 +188,7 @@ TEST_P(ProjectMatchTable, MatchGoesOnSilentlyAndMismatchPrompts) {
   const MatchCase& c = GetParam();
   BootConsole({InputKey{0, u'n'}});
   std::vector<uint8_t> ec = NameBuffer(c.Ec), image = NameBuffer(c.Image);
-  const bool goOn = CheckImageProject(ec.data(), image.data());
+  const bool goOn = CheckImageProject(ec.data(), image.data(), gOptionState.ForceUpdate != 0);
   EXPECT_EQ(goOn, c.Match);
   EXPECT_EQ(sim::TheMachine().KeyWaits, c.Match ? 0u : 1u);
   if (c.Match) EXPECT_EQ(console_colours::Since(1), "");
@@ -220,7 +220,7 @@ TEST_P(ProjectPromptTable, OnlyYContinues) {
   const KeyCase& c = GetParam();
   BootConsole({c.Key});
   std::vector<uint8_t> ec = NameBuffer("ABC$"), image = NameBuffer("XYZ$");
-  EXPECT_EQ(CheckImageProject(ec.data(), image.data()), c.GoOn);
+  EXPECT_EQ(CheckImageProject(ec.data(), image.data(), gOptionState.ForceUpdate != 0), c.GoOn);
   EXPECT_EQ(console_colours::Since(1),
             kPrompt + "{off}" + (c.GoOn ? "\nSelectd to continue this update\n" : "\nSelectd to quit this update\n"));
 }
@@ -240,7 +240,7 @@ TEST(ProjectPrompt, WakeUpWithoutAKeyWaitsAgain) {
   ResetOptionState();
   ConSetAttribute(kAttrNormal);
   std::vector<uint8_t> ec = NameBuffer("ABC$"), image = NameBuffer("XYZ$");
-  EXPECT_TRUE(CheckImageProject(ec.data(), image.data()));
+  EXPECT_TRUE(CheckImageProject(ec.data(), image.data(), gOptionState.ForceUpdate != 0));
   EXPECT_EQ(sim::TheMachine().KeyWaits, 3u);
 }
 
@@ -248,7 +248,7 @@ TEST(ProjectPrompt, ForceUpdateSkipsItWithoutAWord) {
   BootConsole();
   gOptionState.ForceUpdate = 1;
   std::vector<uint8_t> ec = NameBuffer("ABC$"), image = NameBuffer("XYZ$");
-  EXPECT_TRUE(CheckImageProject(ec.data(), image.data()));
+  EXPECT_TRUE(CheckImageProject(ec.data(), image.data(), gOptionState.ForceUpdate != 0));
   EXPECT_EQ(console_colours::Since(1), "");
   EXPECT_EQ(sim::TheMachine().KeyWaits, 0u);
 }

@@ -16,13 +16,29 @@ namespace {
 
 constexpr int8_t kProbedBlocks = 3;
 
-// The record as the main sequence hands it to the parser: zeroed, port set 1,
-// the probe's block count.
-OptionState StartState() {
+// The user's choices and the EC record, as the parser may change both.
+struct Expected : OptionState {
+  EcBoard Board;
+};
+
+// The records as the main sequence hands them to the parser: zeroed, port
+// set 1, the probe's block count.
+Expected StartState() {
   ResetOptionState();
+  EcBoardReset();
   SelectEcPorts(1);
-  gOptionState.BlockCount = kProbedBlocks;
-  return gOptionState;
+  EcBoardSetBlockCount(kProbedBlocks);
+  return Expected{gOptionState, gEcBoard};
+}
+
+void ExpectSameBoard(const EcBoard& want, const EcBoard& got) {
+  EXPECT_EQ(want.Ports.Index, got.Ports.Index);
+  EXPECT_EQ(want.Ports.CommandPort, got.Ports.CommandPort);
+  EXPECT_EQ(want.Ports.DataPort, got.Ports.DataPort);
+  EXPECT_EQ(want.BlockCount, got.BlockCount);
+  EXPECT_EQ(want.PartBlockCount, got.PartBlockCount);
+  EXPECT_EQ(want.SectorEraseMode, got.SectorEraseMode);
+  EXPECT_EQ(want.FlashModeReply, got.FlashModeReply);
 }
 
 void ExpectSameState(const OptionState& want, const OptionState& got) {
@@ -31,11 +47,6 @@ void ExpectSameState(const OptionState& want, const OptionState& got) {
   EXPECT_EQ(static_cast<int>(want.Autoload), static_cast<int>(got.Autoload));
   EXPECT_EQ(want.DumpRom, got.DumpRom);
   EXPECT_EQ(want.DelaySeconds, got.DelaySeconds);
-  EXPECT_EQ(want.Ports.Index, got.Ports.Index);
-  EXPECT_EQ(want.Ports.CommandPort, got.Ports.CommandPort);
-  EXPECT_EQ(want.Ports.DataPort, got.Ports.DataPort);
-  EXPECT_EQ(want.BlockCount, got.BlockCount);
-  EXPECT_EQ(want.PartBlockCount, got.PartBlockCount);
   EXPECT_EQ(want.ForceUpdate, got.ForceUpdate);
   EXPECT_EQ(want.BurnInSetup, got.BurnInSetup);
   EXPECT_EQ(want.BurnInCount, got.BurnInCount);
@@ -60,13 +71,13 @@ struct ParseCase {
   const char* Name;
   std::vector<std::u16string> Options;
   bool Accepted;
-  std::function<void(OptionState&)> Expect;  // changes from the start state
+  std::function<void(Expected&)> Expect;  // changes from the start state
 };
 
-void Ports(OptionState& s, uint8_t index, uint8_t command, uint8_t data) {
-  s.Ports.Index = index;
-  s.Ports.CommandPort = command;
-  s.Ports.DataPort = data;
+void Ports(Expected& s, uint8_t index, uint8_t command, uint8_t data) {
+  s.Board.Ports.Index = index;
+  s.Board.Ports.CommandPort = command;
+  s.Board.Ports.DataPort = data;
 }
 
 void Erase(OptionState& s, uint32_t sector) {
@@ -91,16 +102,16 @@ const std::vector<ParseCase>& Cases() {
       {"WatchdogWithDigit", {u"/w7"}, true,
        [](OptionState& s) { s.PostAction = PostFlashAction::WatchdogReset; s.DelaySeconds = 7; }},
       {"NonDigitLeavesDelay", {u"/c3", u"/hx"}, true, [](OptionState& s) { s.DelaySeconds = 3; }},
-      {"PortsWithoutDigitAreSetZero", {u"/o"}, true, [](OptionState& s) { Ports(s, 0, 0x64, 0x60); }},
-      {"PortsSetTwo", {u"/o2"}, true, [](OptionState& s) { Ports(s, 2, 0x6C, 0x68); }},
-      {"PortsSevenKeepsIndex", {u"/o7"}, true, [](OptionState& s) { Ports(s, 7, 0x66, 0x62); }},
-      {"FlashSizeNoDigit", {u"/f"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 1; }},
-      {"FlashSize0", {u"/f0"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 1; }},
-      {"FlashSize1", {u"/f1"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 1; }},
-      {"FlashSize3", {u"/f3"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 1; }},
-      {"FlashSize2", {u"/f2"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 2; }},
-      {"FlashSize4", {u"/f4"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 3; }},
-      {"FlashSize8", {u"/f8"}, true, [](OptionState& s) { s.BlockCount = s.PartBlockCount = 4; }},
+      {"PortsWithoutDigitAreSetZero", {u"/o"}, true, [](Expected& s) { Ports(s, 0, 0x64, 0x60); }},
+      {"PortsSetTwo", {u"/o2"}, true, [](Expected& s) { Ports(s, 2, 0x6C, 0x68); }},
+      {"PortsSevenKeepsIndex", {u"/o7"}, true, [](Expected& s) { Ports(s, 7, 0x66, 0x62); }},
+      {"FlashSizeNoDigit", {u"/f"}, true, [](Expected& s) { s.Board.BlockCount = s.Board.PartBlockCount = 1; }},
+      {"FlashSize0", {u"/f0"}, true, [](Expected& s) { s.Board.BlockCount = s.Board.PartBlockCount = 1; }},
+      {"FlashSize1", {u"/f1"}, true, [](Expected& s) { s.Board.BlockCount = s.Board.PartBlockCount = 1; }},
+      {"FlashSize3", {u"/f3"}, true, [](Expected& s) { s.Board.BlockCount = s.Board.PartBlockCount = 1; }},
+      {"FlashSize2", {u"/f2"}, true, [](Expected& s) { s.Board.BlockCount = s.Board.PartBlockCount = 2; }},
+      {"FlashSize4", {u"/f4"}, true, [](Expected& s) { s.Board.BlockCount = s.Board.PartBlockCount = 3; }},
+      {"FlashSize8", {u"/f8"}, true, [](Expected& s) { s.Board.BlockCount = s.Board.PartBlockCount = 4; }},
       {"EraseAll", {u"/e"}, true, [](OptionState& s) { Erase(s, 0); }},
       {"EraseTwelve", {u"/e12"}, true, [](OptionState& s) { Erase(s, 12); }},
       {"EachEraseStartsFromZero", {u"/e12", u"/e3"}, true, [](OptionState& s) { Erase(s, 3); }},
@@ -154,10 +165,11 @@ class ParseOptionsTable : public ::testing::TestWithParam<ParseCase> {
 
 TEST_P(ParseOptionsTable, StoresWhatTheCommandLineSays) {
   const ParseCase& c = GetParam();
-  OptionState want = StartState();
+  Expected want = StartState();
   c.Expect(want);
   EXPECT_EQ(Parse(c.Options), c.Accepted);
   ExpectSameState(want, gOptionState);
+  ExpectSameBoard(want.Board, gEcBoard);
   EXPECT_TRUE(sim::TheMachine().Screen.Calls.empty()) << "the parser prints nothing but the help list";
   EXPECT_TRUE(sim::TheMachine().Trace.empty()) << "the parser never talks to the EC";
 }

@@ -38,16 +38,15 @@ struct Case {
   uint64_t EndSeconds;
 };
 
-void Prepare(const Case& c) {
+// Boots a machine whose EC answers on the case's port set; the choice to run.
+PostFlashChoice Prepare(const Case& c) {
   sim::MachineConfig config;
   config.Ec.CommandPortSet = c.PortSet;
   sim::Boot(config);
-  ResetOptionState();
+  EcBoardReset();
   SelectEcPorts(c.PortSet);
-  gOptionState.PostAction = c.Action;
-  gOptionState.DelaySeconds = c.Delay;
-  gOptionState.VproSystem = c.Vpro ? 1 : 0;
   gBurnInRunCount = 0;
+  return PostFlashChoice{c.Action, c.Delay, c.Vpro, false};
 }
 
 std::vector<Sent> WritesSeen() {
@@ -109,8 +108,7 @@ TEST(PostFlash, EachActionSendsItsBytesAtTheirTimes) {
        {{cmd, 0xFE, 0}, {0x66, 0x95, 1}, {0x66, 0x95, 2}, {0x66, 0x95, 3}}, {1, 1, 1, 2}, 5},
   };
   for (const Case& c : cases) {
-    Prepare(c);
-    RunPostFlashAction();
+    RunPostFlashAction(Prepare(c));
     EXPECT_EQ(WritesSeen(), c.Writes) << c.Name;
     EXPECT_EQ(StallsInSeconds(), c.StallSeconds) << c.Name;
     EXPECT_EQ(sim::TheMachine().NowUs, c.EndSeconds * kSecond) << c.Name;
@@ -118,14 +116,12 @@ TEST(PostFlash, EachActionSendsItsBytesAtTheirTimes) {
 }
 
 TEST(PostFlash, StayInShellLeavesTheConsoleAlone) {
-  Prepare({"stay", PostFlashAction::StayInShell, 3, true, 1, {}, {}, 0});
-  RunPostFlashAction();
+  RunPostFlashAction(Prepare({"stay", PostFlashAction::StayInShell, 3, true, 1, {}, {}, 0}));
   EXPECT_TRUE(sim::TheMachine().Screen.Calls.empty());
 }
 
 TEST(PostFlash, CountdownOverwritesTheDelayInItsBrackets) {
-  Prepare({"cold boot 7", PostFlashAction::ColdBoot, 7, false, 1, {}, {}, 0});
-  RunPostFlashAction();
+  RunPostFlashAction(Prepare({"cold boot 7", PostFlashAction::ColdBoot, 7, false, 1, {}, {}, 0}));
   const sim::Console& screen = sim::TheMachine().Screen;
   ASSERT_EQ(TextsAt(18, 24).size(), 1u);
   EXPECT_EQ(TextsAt(18, 24)[0], u"Down count to shutdown,  Waitting (7) second(s) .....");
@@ -139,8 +135,7 @@ TEST(PostFlash, CountdownOverwritesTheDelayInItsBrackets) {
 }
 
 TEST(PostFlash, DelayZeroShowsNoDigits) {
-  Prepare({"shutdown 0", PostFlashAction::Shutdown, 0, false, 1, {}, {}, 0});
-  RunPostFlashAction();
+  RunPostFlashAction(Prepare({"shutdown 0", PostFlashAction::Shutdown, 0, false, 1, {}, {}, 0}));
   EXPECT_TRUE(TextsAt(53, 24).empty());
   EXPECT_EQ(sim::TheMachine().Screen.Row(24),
             std::string(18, ' ') + "Down count to shutdown,  Waitting (0) second(s) .....");
@@ -148,8 +143,7 @@ TEST(PostFlash, DelayZeroShowsNoDigits) {
 }
 
 TEST(PostFlash, VproShowsItsLineInBrown) {
-  Prepare({"vpro 9", PostFlashAction::Shutdown, 9, true, 1, {}, {}, 0});
-  RunPostFlashAction();
+  RunPostFlashAction(Prepare({"vpro 9", PostFlashAction::Shutdown, 9, true, 1, {}, {}, 0}));
   const sim::Console& screen = sim::TheMachine().Screen;
   EXPECT_EQ(TextsAt(53, 24), Countdown(9));
   EXPECT_EQ(screen.Row(25),
@@ -168,10 +162,10 @@ TEST(PostFlash, BurnInRunCountEndsTheCountdownLine) {
       {5000000000ull, u"Down count to shutdown,  Waitting (5) second(s) ..... (5000000000)"},
   };
   for (const CountCase& c : cases) {
-    Prepare({"cold boot 5", PostFlashAction::ColdBoot, 5, true, 1, {}, {}, 0});
-    gOptionState.BurnInCount = 1;
+    PostFlashChoice choice = Prepare({"cold boot 5", PostFlashAction::ColdBoot, 5, true, 1, {}, {}, 0});
+    choice.ShowRunCount = true;
     gBurnInRunCount = c.Count;
-    RunPostFlashAction();
+    RunPostFlashAction(choice);
     ASSERT_EQ(TextsAt(18, 24).size(), 1u);
     EXPECT_EQ(TextsAt(18, 24)[0], c.Line);
   }

@@ -1,10 +1,10 @@
-#include "ec/name_text.h"
+#include "platform/name_text.h"
 
 #include "platform/format.h"
 
 namespace {
 
-constexpr size_t kMaxShown = 16;
+constexpr size_t kMaxShown = kNameBufferSize;
 
 }  // namespace
 

@@ -1,0 +1,12 @@
+#include "platform/current_directory.h"
+
+const Char16* ShellDirectoryPartOf(const Char16* current) {
+  if (current != nullptr) {
+    for (const Char16* p = current; *p != 0; p++) {
+      if (*p == u'\\') return p;
+    }
+  }
+  return u"\\";
+}
+
+const Char16* ShellDirectoryPart() { return ShellDirectoryPartOf(ShellCurrentDirectory()); }
