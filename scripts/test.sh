@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
+echo "== includes run downward =="
+bash scripts/check_layers.sh
+
 echo "== host build and tests =="
 bash scripts/build.sh build
 ctest --test-dir build --output-on-failure
