@@ -65,7 +65,14 @@ bool EcWriteDataChecked(uint8_t value) {
 
 void EcWriteData(uint8_t value) { EcWriteDataChecked(value); }
 
-uint8_t EcReadDataPortRaw() { return PortRead8(gEcBoard.Ports.DataPort); }
+uint8_t EcRawReadDataPort() { return PortRead8(gEcBoard.Ports.DataPort); }
+
+void DrainEcOutput() {
+  uint8_t discarded;
+  for (uint32_t i = 0; i < kEcDrainLimit; i++) {
+    if (!EcReadByte(&discarded)) return;
+  }
+}
 
 void EcDiscardStaleOutput() {
   const EcPortSet& ports = gEcBoard.Ports;

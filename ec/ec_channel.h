@@ -38,7 +38,7 @@ void EcRequestPowerOff();
 // Plain reads with no handshake: the selected data port (after a wait of the
 // caller's own, as the chip erase's completion byte needs), and one of the
 // fixed ports (the AC check takes up whatever the EC left there).
-uint8_t EcReadDataPortRaw();
+uint8_t EcRawReadDataPort();
 uint8_t EcRawReadFixedPort(uint16_t port);
 
 // Bytes the EC put out that nobody read (an ID byte past the ones shown, a
@@ -47,6 +47,11 @@ uint8_t EcRawReadFixedPort(uint16_t port);
 // waiting for more, at most kEcStaleLimit bytes. One status read on a quiet EC.
 constexpr uint32_t kEcStaleLimit = 256;
 void EcDiscardStaleOutput();
+// Reads and drops what the EC still sends (the unread rest of a block after a
+// verify or blank check) until a read runs out its bound: at most one
+// block's worth, so a status port that reads all ones cannot keep it going.
+constexpr uint32_t kEcDrainLimit = 65536;
+void DrainEcOutput();
 
 // Status polls, shared by the channel and the chip erase's completion wait.
 // Each makes at most maxReads status reads and returns true when the bit

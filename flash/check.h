@@ -8,4 +8,3 @@
 bool FlashBlankCheck(bool keepReserved);
 // Compares length bytes; bytes past image.Length are expected as 0xFF.
 bool FlashVerify(const ImageBuffer& image, uint64_t length);
-void DrainEcOutput();

@@ -9,25 +9,14 @@
 
 #include "ec/board.h"
 #include "ec/ec_channel.h"
+#include "flash/block_walk.h"
 #include "flash/flash_mode.h"
-#include "flash/stream_guard.h"
 #include "platform/current_directory.h"
 #include "platform/first_volume.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 
 namespace {
-
-constexpr uint32_t kMarkEveryPages = 4;  // one "*" per 1 KB sector
-
-// Block count as the dump uses it: 1 to 4, so the buffer and the read loop
-// always agree and stay within the largest flash.
-uint32_t DumpBlockCount() {
-  const int8_t count = gEcBoard.BlockCount;
-  if (count < 1) return 1;
-  if (static_cast<uint32_t>(count) > kMaxBlocks) return kMaxBlocks;
-  return static_cast<uint32_t>(count);
-}
 
 // Pool string with the dump's path; nullptr when the pool refuses.
 Char16* FormatDumpName() {
@@ -42,22 +31,11 @@ Char16* FormatDumpName() {
 // Reads every block into buffer with the progress lines. Returns true when
 // every byte came within its bound.
 bool ReadFlash(uint8_t* buffer, uint32_t blocks) {
-  StreamGuard guard{};
-  for (uint32_t block = 0; block < blocks; block++) {
-    EcSendCommand(EC_FLASH_READ_BLOCK);
-    EcSendCommand(static_cast<uint8_t>(block));
-    Print(u"Block %d:", block);
-    StreamGuardStart(&guard);
-    uint8_t* out = buffer + block * kBlockSize;
-    for (uint32_t page = 0; page < kPagesPerBlock; page++) {
-      for (uint32_t i = 0; i < kPageSize; i++) {
-        StreamReadByte(&guard, &out[page * kPageSize + i]);
-      }
-      if (page % kMarkEveryPages == 0) Print(u"*");
-    }
-    Print(u"\n");
-  }
-  return !guard.AnyTimeout;
+  FlashWalk walk;
+  FlashWalkStart(&walk, FlashWalkKind::Dump, nullptr, static_cast<uint64_t>(blocks) * kBlockSize);
+  walk.Capture = buffer;
+  FlashWalkBlocks(&walk, blocks);
+  return !walk.Guard.AnyTimeout;
 }
 
 // Writes the dump and cuts the file to its size, so a dump over an older,
@@ -71,7 +49,7 @@ bool WriteDump(FsFile* file, const uint8_t* buffer, size_t size) {
 }  // namespace
 
 void DumpEcRom() {
-  const uint32_t blocks = DumpBlockCount();
+  const uint32_t blocks = FlashBlockCount();
   const size_t dumpSize = static_cast<size_t>(blocks) * kBlockSize;
   const int sizeKb = static_cast<int>(blocks * (kBlockSize / 1024));
 
@@ -85,7 +63,7 @@ void DumpEcRom() {
     return;
   }
 
-  root = OpenFirstVolumeRoot();
+  root = FsOpenFirstVolumeRoot();
   if (root == nullptr) goto done;
   if (EfiIsError(FsOpen(root, &file, name, kFileModeReadWriteCreate, kFileAttributeArchive))) {
     file = nullptr;

@@ -3,7 +3,7 @@
 #include "ec/board.h"
 #include "ec/ec_channel.h"
 #include "flash/flash_mode.h"
-#include "flash/progress.h"
+#include "flash/block_walk.h"
 #include "platform/format.h"
 
 namespace {
@@ -47,10 +47,10 @@ bool EraseSectorAt(uint32_t address) {
 bool EraseSectorRun(uint32_t count, const Char16* blockEnd) {
   uint32_t deadInARow = 0;
   for (uint32_t sector = 0; sector < count; sector++) {
-    if (sector % kSectorsPerBlock == 0) ProgressBlockOpen(sector / kSectorsPerBlock);
+    if (sector % kSectorsPerBlock == 0) FlashProgressBlockOpen(sector / kSectorsPerBlock);
     deadInARow = EraseSectorAt(sector * kSectorSize) ? 0 : deadInARow + 1;
-    ProgressText(u"*");
-    if ((sector + 1) % kSectorsPerBlock == 0) ProgressText(blockEnd);
+    FlashProgressText(u"*");
+    if ((sector + 1) % kSectorsPerBlock == 0) FlashProgressText(blockEnd);
     if (deadInARow >= kDeadSectorLimit) return false;
   }
   return true;
@@ -60,12 +60,12 @@ bool AwaitChipEraseCompletion() {
   const EcPortSet& ports = gEcBoard.Ports;
   for (uint32_t attempt = 0; attempt < kCompletionTries; attempt++) {
     EcWaitObfSet(ports.CommandPort, kCompletionPollReads);
-    if (EcReadDataPortRaw() == kEraseComplete) {
-      ProgressText(u"Erasing:****************************************************************   Fine\n");
+    if (EcRawReadDataPort() == kEraseComplete) {
+      FlashProgressText(u"Erasing:****************************************************************   Fine\n");
       return true;
     }
   }
-  ProgressText(kEraseFailure);
+  FlashProgressText(kEraseFailure);
   return false;
 }
 
@@ -74,37 +74,37 @@ bool AwaitChipEraseCompletion() {
 bool FlashChipErase() {
   EcSendCommand(EC_FLASH_CHIP_ERASE);
   for (uint32_t i = 0; i < 4; i++) EcSendCommand(0x00);
-  ProgressText(u"Erase ====================>\n");
+  FlashProgressText(u"Erase ====================>\n");
   // The part decides, not the ROM size: a 192 or 256 KB part flashed with a
   // 128 KB image still reports the end of its erase.
   if (FlashPartAnswersErase()) return AwaitChipEraseCompletion();
-  ProgressText(u"Erasing:");
+  FlashProgressText(u"Erasing:");
   for (uint32_t mark = 0; mark < kTimedMarks; mark++) {
-    ProgressText(u"*");
+    FlashProgressText(u"*");
     Stall(kTimedMarkStallUs);
   }
-  ProgressText(u"   Fine\n");
+  FlashProgressText(u"   Fine\n");
   return true;
 }
 
 bool FlashSectorEraseAll() {
-  ProgressText(u"Erase  ====================>");
+  FlashProgressText(u"Erase  ====================>");
   const bool erased = EraseSectorRun(FlashBlockCount() * kSectorsPerBlock, u"   Done");
-  ProgressText(erased ? u"\n ersse success\n" : kEraseFailure);
+  FlashProgressText(erased ? u"\n ersse success\n" : kEraseFailure);
   return erased;
 }
 
 // Erases whatever the block count: with 1 or 2 blocks the commands past the
 // ROM go out all the same, with 4 blocks block 3 is left alone.
 bool FlashEraseKeepReserved() {
-  ProgressText(u"Erase ====================>");
+  FlashProgressText(u"Erase ====================>");
   const bool erased = EraseSectorRun(kKeepReservedSectors, u"   Fine");
-  ProgressText(erased ? u"     Fine\n" : kEraseFailure);
+  FlashProgressText(erased ? u"     Fine\n" : kEraseFailure);
   return erased;
 }
 
 void FlashEraseOneSector(uint32_t sector) {
-  ProgressText(u"Erase ====================>");
+  FlashProgressText(u"Erase ====================>");
   // The option parser allows 1 to 16,384 only; never let a sector number
   // wrap around to another sector.
   if (sector == 0 || sector > kLastAddressableSector) return;
@@ -112,6 +112,6 @@ void FlashEraseOneSector(uint32_t sector) {
   Print(u"\nErase from 0x%08x to 0x%08x : ", first, first + kSectorSize - 1);
   // One sector: the next command's handshake tells whether the EC is there.
   (void)EraseSectorAt(first);
-  ProgressText(u" *");
-  ProgressText(u"     Done\n");
+  FlashProgressText(u" *");
+  FlashProgressText(u"     Done\n");
 }

@@ -31,7 +31,7 @@ void ShowFlashPartId(uint64_t imageLength) {
     Print(u"0x%02x ", id);
   }
   // An image spanning exactly two blocks is a 128 KB ROM, whatever the probe said.
-  if (BlockSpan(imageLength) == 2) gEcBoard.BlockCount = 2;
+  if (FlashBlockSpan(imageLength) == 2) gEcBoard.BlockCount = 2;
   Print(u"     Rom Size(%d)K\n", 64 * static_cast<int>(gEcBoard.BlockCount));
 }
 

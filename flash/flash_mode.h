@@ -13,7 +13,7 @@ constexpr uint32_t kMaxFlashSize = kMaxBlocks * kBlockSize;  // 256 KB
 constexpr uint32_t kKeepReservedLength = 0x2F800;           // what /g programs and verifies
 
 // Number of 64 KB blocks that length bytes span (rounded up).
-constexpr uint64_t BlockSpan(uint64_t length) { return (length >> 16) + ((length & 0xFFFF) != 0 ? 1 : 0); }
+constexpr uint64_t FlashBlockSpan(uint64_t length) { return (length >> 16) + ((length & 0xFFFF) != 0 ? 1 : 0); }
 
 void EnterFlashMode();
 // Asks the EC how it wants to be flashed and records it in gEcBoard: the

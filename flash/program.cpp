@@ -1,23 +1,15 @@
 #include "flash/program.h"
 
 #include "flash/flash_mode.h"
-#include "flash/progress.h"
+#include "flash/block_walk.h"
 
 namespace {
 
-// The block number travels in one address byte.
-constexpr uint64_t kMaxStreamBlocks = 256;
-
-uint32_t StreamBlocks(uint64_t length) {
-  const uint64_t span = BlockSpan(length);
-  return static_cast<uint32_t>(span < kMaxStreamBlocks ? span : kMaxStreamBlocks);
-}
-
-void ProgramBlocks(WalkKind kind, const ImageBuffer& image, uint64_t length) {
+void ProgramBlocks(FlashWalkKind kind, const ImageBuffer& image, uint64_t length) {
   FlashWalk walk;
   FlashWalkStart(&walk, kind, &image, length);
-  FlashWalkBlocks(&walk, StreamBlocks(length));
-  ProgressText(u"\n write success\n");
+  FlashWalkBlocks(&walk, FlashStreamBlocks(length));
+  FlashProgressText(u"\n write success\n");
 }
 
 }  // namespace
@@ -25,8 +17,8 @@ void ProgramBlocks(WalkKind kind, const ImageBuffer& image, uint64_t length) {
 // Every block of the span gets its full 65,536 bytes. Programming reports no
 // failure: the verify that follows is the judge.
 bool FlashProgram(const ImageBuffer& image, uint64_t length) {
-  ProgressText(u"Write data ===============>");
-  ProgramBlocks(WalkKind::Program, image, length);
+  FlashProgressText(u"Write data ===============>");
+  ProgramBlocks(FlashWalkKind::Program, image, length);
   return true;
 }
 
@@ -34,7 +26,7 @@ bool FlashProgram(const ImageBuffer& image, uint64_t length) {
 // page, so an interrupted update leaves it erased rather than half new. An
 // image shorter than a kilobyte is padded with 0xFF.
 bool FlashProgramBootLast(const ImageBuffer& image, uint64_t length) {
-  ProgressText(u"Update data ==============>");
-  ProgramBlocks(WalkKind::ProgramBootLast, image, length);
+  FlashProgressText(u"Update data ==============>");
+  ProgramBlocks(FlashWalkKind::ProgramBootLast, image, length);
   return true;
 }

@@ -4,7 +4,7 @@
 
 namespace {
 
-void Count(StreamGuard* guard, bool inTime) {
+void Count(FlashStreamGuard* guard, bool inTime) {
   if (inTime) {
     guard->ConsecutiveTimeouts = 0;
     return;
@@ -15,12 +15,12 @@ void Count(StreamGuard* guard, bool inTime) {
 
 }  // namespace
 
-void StreamGuardStart(StreamGuard* guard) {
+void FlashStreamGuardStart(FlashStreamGuard* guard) {
   guard->ConsecutiveTimeouts = 0;
   guard->Abandoned = false;
 }
 
-bool StreamReadByte(StreamGuard* guard, uint8_t* value) {
+bool FlashStreamReadByte(FlashStreamGuard* guard, uint8_t* value) {
   if (guard->Abandoned) {
     *value = 0xFF;
     return false;
@@ -30,7 +30,7 @@ bool StreamReadByte(StreamGuard* guard, uint8_t* value) {
   return came;
 }
 
-void StreamWriteByte(StreamGuard* guard, uint8_t value) {
+void FlashStreamWriteByte(FlashStreamGuard* guard, uint8_t value) {
   if (guard->Abandoned) return;
   Count(guard, EcWriteDataChecked(value));
 }

@@ -10,16 +10,16 @@
 
 constexpr uint32_t kStreamTimeoutLimit = 16;
 
-struct StreamGuard {
+struct FlashStreamGuard {
   uint32_t ConsecutiveTimeouts;
   bool Abandoned;    // the rest of this block's stream is skipped
   bool AnyTimeout;   // some byte since the guard was zeroed timed out or was skipped
 };
 
 // Starts a new block's stream (AnyTimeout is kept: zero the guard once per operation).
-void StreamGuardStart(StreamGuard* guard);
+void FlashStreamGuardStart(FlashStreamGuard* guard);
 // EcReadByte unless the stream was abandoned. True when the byte came within
 // its bound; on false *value is what the data port gave (0xFF when skipped).
-bool StreamReadByte(StreamGuard* guard, uint8_t* value);
+bool FlashStreamReadByte(FlashStreamGuard* guard, uint8_t* value);
 // EcWriteData unless the stream was abandoned.
-void StreamWriteByte(StreamGuard* guard, uint8_t value);
+void FlashStreamWriteByte(FlashStreamGuard* guard, uint8_t value);

@@ -24,7 +24,7 @@ void ShowImageProject(uint8_t name[kNameBufferSize], const ImageBuffer& image) {
   MemSet(name, 0, kNameBufferSize);
   uint64_t offset = 0;
   if (FindImageTag(image, kProjectKeyword, sizeof(kProjectKeyword), &offset)) {
-    CopyTagValue(image, offset, name);
+    ImageCopyTagValue(image, offset, name);
   }
   if (name[0] == 0) {
     ConSetAttribute(kAttrError);
@@ -43,7 +43,7 @@ void ShowImageVersion(uint8_t version[kNameBufferSize], const ImageBuffer& image
   MemSet(version, 0, kNameBufferSize);
   uint64_t offset = 0;
   if (FindImageTag(image, kVersionKeyword, sizeof(kVersionKeyword), &offset)) {
-    CopyTagValue(image, SkipVersionPrefix(image, offset), version);
+    ImageCopyTagValue(image, ImageSkipVersionPrefix(image, offset), version);
   }
   if (version[0] == 0) {
     ConSetAttribute(kAttrError);

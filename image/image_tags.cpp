@@ -20,7 +20,7 @@ bool FindImageTag(const ImageBuffer& image, const uint8_t* keyword, size_t keywo
   return false;
 }
 
-uint64_t SkipVersionPrefix(const ImageBuffer& image, uint64_t start) {
+uint64_t ImageSkipVersionPrefix(const ImageBuffer& image, uint64_t start) {
   uint64_t position = start;
   for (unsigned steps = 0; steps < kVersionSkipSteps && position < image.Length; steps++) {
     const uint8_t byte = image.Data[position++];
@@ -32,7 +32,7 @@ uint64_t SkipVersionPrefix(const ImageBuffer& image, uint64_t start) {
   return position;
 }
 
-void CopyTagValue(const ImageBuffer& image, uint64_t offset, uint8_t out[kNameBufferSize]) {
+void ImageCopyTagValue(const ImageBuffer& image, uint64_t offset, uint8_t out[kNameBufferSize]) {
   for (unsigned i = 0; i < kNameBufferSize && offset + i < image.Length; i++) {
     out[i] = image.Data[offset + i];
     if (out[i] == '$') break;

@@ -14,9 +14,9 @@ bool FindImageTag(const ImageBuffer& image, const uint8_t* keyword, size_t keywo
 
 // From just after "VER:": skips up to 16 steps looking for "1." and returns
 // the offset where the version value starts (never beyond the image's end).
-uint64_t SkipVersionPrefix(const ImageBuffer& image, uint64_t start);
+uint64_t ImageSkipVersionPrefix(const ImageBuffer& image, uint64_t start);
 
 // Copies the value at offset into out: up to and including the first '$', at
 // most 16 bytes, and never past the image's last byte. Bytes not copied are
 // left as they are.
-void CopyTagValue(const ImageBuffer& image, uint64_t offset, uint8_t out[kNameBufferSize]);
+void ImageCopyTagValue(const ImageBuffer& image, uint64_t offset, uint8_t out[kNameBufferSize]);

@@ -2,7 +2,7 @@
 
 #include "platform/format.h"
 
-FsFile* OpenFirstVolumeRoot() {
+FsFile* FsOpenFirstVolumeRoot() {
   FsVolume* volume = nullptr;
   if (EfiIsError(FsLocateFirstVolume(&volume))) {
     Print(u"Can't create file protocal (Err. No. : %d)\n", kFileJobErrorNumber);

@@ -88,7 +88,7 @@ void BumpOpenCounter(FsFile* file) {
 }  // namespace
 
 void BumpBurnInCounter() {
-  FsFile* root = OpenFirstVolumeRoot();
+  FsFile* root = FsOpenFirstVolumeRoot();
   if (root == nullptr) return;
   FsFile* file = nullptr;
   if (EfiIsError(FsOpen(root, &file, kBurnInCounterPath, kFileModeReadWrite, 0))) {

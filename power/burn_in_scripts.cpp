@@ -211,7 +211,7 @@ void CreateBurnInScripts(size_t argc, Char16** argv) {
   bool created = false;
   size_t size = 1;
 
-  root = OpenFirstVolumeRoot();
+  root = FsOpenFirstVolumeRoot();
   if (root == nullptr) goto done;
 
   for (size_t i = 0; i < kFileCount; i++) {

@@ -82,7 +82,7 @@ std::vector<std::string> Warnings(const std::vector<uint8_t>& image) {
     out.push_back("no VER: tag: tarnwick says \"This file can not get EC version, Check it, Please.\"");
   }
   if (FindTag(image, "DATE:") == std::string::npos) out.push_back("no DATE: tag: the build date shows empty");
-  if (BlockSpan(image.size()) == 2) {
+  if (FlashBlockSpan(image.size()) == 2) {
     out.push_back("spans 2 blocks: tarnwick sets the ROM size to 128K whatever size the EC reports");
   }
   return out;
@@ -121,7 +121,7 @@ int RunInfo(const std::vector<std::string>& args) {
   }
   std::printf("File:        %s\n", args[0].c_str());
   std::printf("Size:        %zu bytes (0x%06zX)\n", image.size(), image.size());
-  std::printf("Block span:  %llu (64 KB blocks)\n", static_cast<unsigned long long>(BlockSpan(image.size())));
+  std::printf("Block span:  %llu (64 KB blocks)\n", static_cast<unsigned long long>(FlashBlockSpan(image.size())));
   if (!image.empty()) std::fputs(IdentityLines(image).c_str(), stdout);
   size_t at = 0;
   if (FindAutoload(image, &at)) {

@@ -1,4 +1,4 @@
-#include "flash/progress.h"
+#include "flash/block_walk.h"
 
 #include "ec/board.h"
 #include "ec/ec_channel.h"
@@ -14,33 +14,33 @@ constexpr uint8_t kErased = 0xFF;
 
 // ---- Per-byte streams: nothing but the handshake happens per byte. ----------
 
-void WriteBytes(StreamGuard* guard, const uint8_t* bytes, uint32_t count) {
-  for (uint32_t i = 0; i < count; i++) StreamWriteByte(guard, bytes[i]);
+void WriteBytes(FlashStreamGuard* guard, const uint8_t* bytes, uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) FlashStreamWriteByte(guard, bytes[i]);
 }
 
-void WriteErased(StreamGuard* guard, uint32_t count) {
-  for (uint32_t i = 0; i < count; i++) StreamWriteByte(guard, kErased);
+void WriteErased(FlashStreamGuard* guard, uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) FlashStreamWriteByte(guard, kErased);
 }
 
 // True when every byte came within its bound and equals its expected value.
-bool ReadMatches(StreamGuard* guard, const uint8_t* expected, uint32_t count) {
+bool ReadMatches(FlashStreamGuard* guard, const uint8_t* expected, uint32_t count) {
   bool inTime = true;
   uint8_t differ = 0;
   for (uint32_t i = 0; i < count; i++) {
     uint8_t value;
-    inTime &= StreamReadByte(guard, &value);
+    inTime &= FlashStreamReadByte(guard, &value);
     differ |= static_cast<uint8_t>(value ^ expected[i]);
   }
   return inTime && differ == 0;
 }
 
 // True when every byte came within its bound and reads 0xFF.
-bool ReadErased(StreamGuard* guard, uint32_t count) {
+bool ReadErased(FlashStreamGuard* guard, uint32_t count) {
   bool inTime = true;
   uint8_t all = kErased;
   for (uint32_t i = 0; i < count; i++) {
     uint8_t value;
-    inTime &= StreamReadByte(guard, &value);
+    inTime &= FlashStreamReadByte(guard, &value);
     all &= value;
   }
   return inTime && all == kErased;
@@ -76,12 +76,12 @@ StreamSlice TakeStream(FlashWalk* walk, uint32_t count) {
 void SectorMarks(FlashWalk* walk, uint32_t page, bool counts) {
   const uint32_t slot = page % kPagesPerSector;
   if (!counts) {
-    if (slot == kMarkPage) ProgressText(u" ");
+    if (slot == kMarkPage) FlashProgressText(u" ");
     return;
   }
-  if (slot == 0 && walk->BlankMarks) ProgressText(u"+");
+  if (slot == 0 && walk->BlankMarks) FlashProgressText(u"+");
   if (slot == kMarkPage) {
-    ProgressText(!walk->SectorGood ? u"-" : walk->BlankMarks ? u"\b*" : u"*");
+    FlashProgressText(!walk->SectorGood ? u"-" : walk->BlankMarks ? u"\b*" : u"*");
     walk->SectorGood = true;
   }
 }
@@ -105,14 +105,23 @@ void ReadPage(FlashWalk* walk, bool judged) {
   walk->SectorGood = false;
 }
 
-void SendBlockCommand(WalkKind kind, uint32_t block) {
-  if (kind == WalkKind::Read) {
+// A page of the dump: 256 bytes into Capture, and one "*" per kilobyte, after
+// the kilobyte's first page.
+void DumpPage(FlashWalk* walk, uint32_t page) {
+  uint8_t* out = walk->Capture + walk->Position;
+  const StreamSlice slice = TakeStream(walk, kPageSize);
+  for (uint32_t i = 0; i < slice.Count; i++) (void)FlashStreamReadByte(&walk->Guard, &out[i]);
+  if (page % kPagesPerSector == 0) FlashProgressText(u"*");
+}
+
+void SendBlockCommand(FlashWalkKind kind, uint32_t block) {
+  if (kind == FlashWalkKind::Read || kind == FlashWalkKind::Dump) {
     EcSendCommand(EC_FLASH_READ_BLOCK);
     EcSendCommand(static_cast<uint8_t>(block));
     return;
   }
   // Boot-last programming starts block 0 after the first kilobyte.
-  const uint32_t start = kind == WalkKind::ProgramBootLast && block == 0 ? kSectorSize : 0;
+  const uint32_t start = kind == FlashWalkKind::ProgramBootLast && block == 0 ? kSectorSize : 0;
   EcSendCommand(EC_FLASH_PROGRAM);
   SendFlashAddress(block * kBlockSize + start, 4);
 }
@@ -120,7 +129,7 @@ void SendBlockCommand(WalkKind kind, uint32_t block) {
 // The first kilobyte, last of all: 0x06 and its 1,024 bytes.
 void SendBootKilobyte(FlashWalk* walk) {
   EcSendCommand(EC_FLASH_PROGRAM_BOOT);
-  StreamGuardStart(&walk->Guard);
+  FlashStreamGuardStart(&walk->Guard);
   const uint32_t fromImage = walk->ImageEnd < kSectorSize ? static_cast<uint32_t>(walk->ImageEnd) : kSectorSize;
   WriteBytes(&walk->Guard, walk->Image, fromImage);
   WriteErased(&walk->Guard, kSectorSize - fromImage);
@@ -130,20 +139,27 @@ void SendBootKilobyte(FlashWalk* walk) {
 
 uint32_t FlashBlockCount() {
   const int8_t count = gEcBoard.BlockCount;
-  if (count < 0) return 0;
+  if (count < 1) return 1;
   return static_cast<uint32_t>(count) > kMaxBlocks ? kMaxBlocks : static_cast<uint32_t>(count);
 }
 
-void ProgressText(const Char16* text) { ConOutputString(text); }
+uint32_t FlashStreamBlocks(uint64_t length) {
+  constexpr uint64_t kMaxStreamBlocks = 256;
+  const uint64_t span = FlashBlockSpan(length);
+  return static_cast<uint32_t>(span < kMaxStreamBlocks ? span : kMaxStreamBlocks);
+}
 
-void ProgressBlockOpen(uint32_t block) { Print(u"\nBlock%d: ", block); }
+void FlashProgressText(const Char16* text) { ConOutputString(text); }
 
-void ProgressBlockClose(bool fine) { ProgressText(fine ? u"   Fine" : u"   Bad"); }
+void FlashProgressBlockOpen(uint32_t block) { Print(u"\nBlock%d: ", block); }
 
-void FlashWalkStart(FlashWalk* walk, WalkKind kind, const ImageBuffer* image, uint64_t length) {
+void FlashProgressBlockClose(bool fine) { FlashProgressText(fine ? u"   Fine" : u"   Bad"); }
+
+void FlashWalkStart(FlashWalk* walk, FlashWalkKind kind, const ImageBuffer* image, uint64_t length) {
   walk->Kind = kind;
   walk->BlankMarks = false;
   walk->Image = nullptr;
+  walk->Capture = nullptr;
   walk->ImageEnd = 0;
   if (image != nullptr && image->Data != nullptr) {
     walk->Image = image->Data;
@@ -156,40 +172,55 @@ void FlashWalkStart(FlashWalk* walk, WalkKind kind, const ImageBuffer* image, ui
   walk->BlockFine = true;
   walk->SectorGood = true;
   walk->StreamAbandoned = false;
-  walk->Guard = StreamGuard{0, false, false};
+  walk->Guard = FlashStreamGuard{0, false, false};
 }
 
 void FlashWalkBlocks(FlashWalk* walk, uint32_t blockCount) {
   for (uint32_t block = 0; block < blockCount; block++) {
+    const bool dump = walk->Kind == FlashWalkKind::Dump;
     SendBlockCommand(walk->Kind, block);
-    ProgressBlockOpen(block);
+    if (dump) {
+      Print(u"Block %d:", block);
+    } else {
+      FlashProgressBlockOpen(block);
+    }
     walk->BlockFine = true;
-    StreamGuardStart(&walk->Guard);
+    FlashStreamGuardStart(&walk->Guard);
     for (uint32_t page = 0; page < kPagesPerBlock; page++) {
+      if (dump) {
+        DumpPage(walk, page);
+        continue;
+      }
       const bool judged = block * kPagesPerBlock + page < walk->JudgedPages;
       SectorMarks(walk, page, judged && walk->Remaining != 0);
       switch (walk->Kind) {
-        case WalkKind::Program:
+        case FlashWalkKind::Program:
           ProgramPage(walk);
           break;
-        case WalkKind::ProgramBootLast:
+        case FlashWalkKind::ProgramBootLast:
           if (block == 0 && page < kBootPages) {
             TakeStream(walk, kPageSize);  // sent last, after 0x06
           } else {
             ProgramPage(walk);
           }
           break;
-        case WalkKind::Read:
+        case FlashWalkKind::Read:
           ReadPage(walk, judged);
+          break;
+        case FlashWalkKind::Dump:
           break;
       }
     }
     if (walk->Guard.Abandoned) walk->StreamAbandoned = true;
     // The EC boots from the first kilobyte: never write it over a hole that
     // an abandoned stream left. The verify fails and the next pass starts over.
-    if (walk->Kind == WalkKind::ProgramBootLast && walk->Remaining == 0 && !walk->StreamAbandoned) {
+    if (walk->Kind == FlashWalkKind::ProgramBootLast && walk->Remaining == 0 && !walk->StreamAbandoned) {
       SendBootKilobyte(walk);
     }
-    ProgressBlockClose(walk->BlockFine);
+    if (dump) {
+      FlashProgressText(u"\n");
+    } else {
+      FlashProgressBlockClose(walk->BlockFine);
+    }
   }
 }
