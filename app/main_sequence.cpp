@@ -30,7 +30,7 @@ const Char16 kParameterMessage[] = u"Please kindly to check your parameter.";
 EfiTime ReadTime() {
   EfiTime time;
   MemSet(&time, 0, sizeof(time));  // a failed read shows 00:00:00
-  GetTime(&time);
+  (void)GetTime(&time);  // a failed read leaves the zeroed record
   return time;
 }
 

@@ -5,4 +5,4 @@
 
 // Reads Argv[2] onward into gOptionState. True when the command line is
 // accepted; false when it is rejected or the help list was printed.
-bool ParseOptions(size_t argc, Char16** argv);
+[[nodiscard]] bool ParseOptions(size_t argc, Char16** argv);

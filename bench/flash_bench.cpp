@@ -141,9 +141,9 @@ Figures RunUpdate(const Scenario& s, std::vector<uint8_t>& image) {
   // The update loop's pass, with its stalls.
   measure(kErase, [&] {
     if (s.Erase == EraseKind::KeepReserved) {
-      FlashEraseKeepReserved();
+      (void)FlashEraseKeepReserved();
     } else {
-      if (s.Erase == EraseKind::Sweep) FlashSectorEraseAll(); else FlashChipErase();
+      (void)(s.Erase == EraseKind::Sweep ? FlashSectorEraseAll() : FlashChipErase());
       Stall(kWholeEraseStallUs);
     }
   });

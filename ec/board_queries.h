@@ -8,7 +8,7 @@
 // Size probe through the EC RAM mailbox; sets the board's block counts.
 void ProbeFlashSize();
 // True when the AC adapter is present (the second reading of 0x10 decides).
-bool CheckAcAdapter();
+[[nodiscard]] bool CheckAcAdapter();
 // Query the EC's project name / version into buffer and print its line.
 void ShowEcProject(uint8_t buffer[kNameBufferSize]);
 void ShowEcVersion(uint8_t buffer[kNameBufferSize]);

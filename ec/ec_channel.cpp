@@ -63,7 +63,7 @@ bool EcWriteDataChecked(uint8_t value) {
   return cleared;
 }
 
-void EcWriteData(uint8_t value) { EcWriteDataChecked(value); }
+void EcWriteData(uint8_t value) { (void)EcWriteDataChecked(value); }
 
 uint8_t EcRawReadDataPort() { return PortRead8(gEcBoard.Ports.DataPort); }
 
@@ -93,7 +93,7 @@ uint8_t EcRawReadFixedPort(uint16_t port) { return PortRead8(port); }
 namespace {
 
 void FixedWrite(uint16_t port, uint8_t value) {
-  EcWaitIbfClear(EC_FIXED_COMMAND_PORT, kEcReadPollReads);
+  (void)EcWaitIbfClear(EC_FIXED_COMMAND_PORT, kEcReadPollReads);  // the byte goes out either way
   PortWrite8(port, value);
 }
 
@@ -108,7 +108,7 @@ void EcRamWrite(uint8_t address, uint8_t value) {
 uint8_t EcRamRead(uint8_t address) {
   FixedWrite(EC_FIXED_COMMAND_PORT, EC_RAM_READ);
   FixedWrite(EC_FIXED_DATA_PORT, address);
-  EcWaitObfSet(EC_FIXED_COMMAND_PORT, kEcReadPollReads);
+  (void)EcWaitObfSet(EC_FIXED_COMMAND_PORT, kEcReadPollReads);  // the reply is read either way
   return PortRead8(EC_FIXED_DATA_PORT);
 }
 

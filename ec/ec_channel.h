@@ -21,15 +21,15 @@ void EcSendCommand(uint8_t value);
 [[nodiscard]] bool EcSendCommandChecked(uint8_t value);
 // Waits for OBF on the selected status port, then reads the selected data
 // port. Returns true when OBF came within the bound.
-bool EcReadByte(uint8_t* value);
+[[nodiscard]] bool EcReadByte(uint8_t* value);
 // Waits for IBF clear, then writes value to the selected data port.
 void EcWriteData(uint8_t value);
 // The same, telling whether IBF cleared within the bound (for data streams
 // that must notice a dead EC).
-bool EcWriteDataChecked(uint8_t value);
+[[nodiscard]] bool EcWriteDataChecked(uint8_t value);
 // EC RAM access through the fixed ports (ACPI EC read 0x80, write 0x81).
 void EcRamWrite(uint8_t address, uint8_t value);
-uint8_t EcRamRead(uint8_t address);
+[[nodiscard]] uint8_t EcRamRead(uint8_t address);
 // 0x97, 0x00, seconds, each to the fixed data port 0x62; nothing to 0x66.
 void EcArmAutoPowerOn(uint8_t seconds);
 // 0x95 to the fixed command port 0x66.
@@ -56,5 +56,5 @@ void DrainEcOutput();
 // Status polls, shared by the channel and the chip erase's completion wait.
 // Each makes at most maxReads status reads and returns true when the bit
 // reached the wanted state.
-bool EcWaitIbfClear(uint16_t statusPort, uint32_t maxReads);
-bool EcWaitObfSet(uint16_t statusPort, uint32_t maxReads);
+[[nodiscard]] bool EcWaitIbfClear(uint16_t statusPort, uint32_t maxReads);
+[[nodiscard]] bool EcWaitObfSet(uint16_t statusPort, uint32_t maxReads);

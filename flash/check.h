@@ -5,6 +5,6 @@
 
 #include "image/image_buffer.h"
 
-bool FlashBlankCheck(bool keepReserved);
+[[nodiscard]] bool FlashBlankCheck(bool keepReserved);
 // Compares length bytes; bytes past image.Length are expected as 0xFF.
-bool FlashVerify(const ImageBuffer& image, uint64_t length);
+[[nodiscard]] bool FlashVerify(const ImageBuffer& image, uint64_t length);

@@ -93,7 +93,7 @@ done:
   if (file != nullptr && EfiIsError(FsClose(file))) {
     Print(u"Can not close the input file: %s, (Err. No.: %d)\n", name, kFileJobErrorNumber);
   }
-  if (root != nullptr) FsClose(root);
+  if (root != nullptr) (void)FsClose(root);  // a directory: nothing was written to it
   if (buffer != nullptr) PoolFree(buffer);
   PoolFree(name);
 }

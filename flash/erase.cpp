@@ -59,7 +59,8 @@ bool EraseSectorRun(uint32_t count, const Char16* blockEnd) {
 bool AwaitChipEraseCompletion() {
   const EcPortSet& ports = gEcBoard.Ports;
   for (uint32_t attempt = 0; attempt < kCompletionTries; attempt++) {
-    EcWaitObfSet(ports.CommandPort, kCompletionPollReads);
+    // The data port is read either way: the byte decides, not the flag.
+    (void)EcWaitObfSet(ports.CommandPort, kCompletionPollReads);
     if (EcRawReadDataPort() == kEraseComplete) {
       FlashProgressText(u"Erasing:****************************************************************   Fine\n");
       return true;

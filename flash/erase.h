@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-bool FlashChipErase();
-bool FlashSectorEraseAll();
-bool FlashEraseKeepReserved();
+[[nodiscard]] bool FlashChipErase();
+[[nodiscard]] bool FlashSectorEraseAll();
+[[nodiscard]] bool FlashEraseKeepReserved();
 void FlashEraseOneSector(uint32_t sector);

@@ -27,7 +27,7 @@ void ShowFlashPartId(uint64_t imageLength) {
   const uint32_t idLength = FlashPartAnswersErase() ? 4 : 3;
   for (uint32_t i = 0; i < idLength; i++) {
     uint8_t id = 0;
-    EcReadByte(&id);  // shown whether or not it came in time
+    (void)EcReadByte(&id);  // shown whether or not it came in time
     Print(u"0x%02x ", id);
   }
   // An image spanning exactly two blocks is a 128 KB ROM, whatever the probe said.

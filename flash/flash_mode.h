@@ -24,7 +24,7 @@ void ShowFlashPartId(uint64_t imageLength);
 void ExitFlashMode();
 // True for a part of three or four blocks (192 or 256 KB), whatever the
 // image: it answers a fourth ID byte and reports the end of its chip erase.
-bool FlashPartAnswersErase();
+[[nodiscard]] bool FlashPartAnswersErase();
 
 // Sends the low byteCount bytes of a flash address as parameter bytes of a
 // flash-mode command, most significant first.

@@ -16,17 +16,15 @@ void ProgramBlocks(FlashWalkKind kind, const ImageBuffer& image, uint64_t length
 
 // Every block of the span gets its full 65,536 bytes. Programming reports no
 // failure: the verify that follows is the judge.
-bool FlashProgram(const ImageBuffer& image, uint64_t length) {
+void FlashProgram(const ImageBuffer& image, uint64_t length) {
   FlashProgressText(u"Write data ===============>");
   ProgramBlocks(FlashWalkKind::Program, image, length);
-  return true;
 }
 
 // The EC boots from the first kilobyte: it is written last, after every other
 // page, so an interrupted update leaves it erased rather than half new. An
 // image shorter than a kilobyte is padded with 0xFF.
-bool FlashProgramBootLast(const ImageBuffer& image, uint64_t length) {
+void FlashProgramBootLast(const ImageBuffer& image, uint64_t length) {
   FlashProgressText(u"Update data ==============>");
   ProgramBlocks(FlashWalkKind::ProgramBootLast, image, length);
-  return true;
 }

@@ -7,6 +7,7 @@
 
 // Program length bytes of the image (block span of length). Bytes at or past
 // image.Length are sent as 0xFF: the buffer is never read past its end.
-bool FlashProgram(const ImageBuffer& image, uint64_t length);
+// Nothing is judged here: the verify that follows is the judge.
+void FlashProgram(const ImageBuffer& image, uint64_t length);
 // The same, with the first kilobyte written last (0x06).
-bool FlashProgramBootLast(const ImageBuffer& image, uint64_t length);
+void FlashProgramBootLast(const ImageBuffer& image, uint64_t length);

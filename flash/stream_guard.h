@@ -20,6 +20,6 @@ struct FlashStreamGuard {
 void FlashStreamGuardStart(FlashStreamGuard* guard);
 // EcReadByte unless the stream was abandoned. True when the byte came within
 // its bound; on false *value is what the data port gave (0xFF when skipped).
-bool FlashStreamReadByte(FlashStreamGuard* guard, uint8_t* value);
+[[nodiscard]] bool FlashStreamReadByte(FlashStreamGuard* guard, uint8_t* value);
 // EcWriteData unless the stream was abandoned.
 void FlashStreamWriteByte(FlashStreamGuard* guard, uint8_t value);

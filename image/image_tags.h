@@ -10,7 +10,7 @@
 
 // The first offset at which the whole keyword stands in the image; *value is
 // set to the offset right after it. False when it does not occur.
-bool FindImageTag(const ImageBuffer& image, const uint8_t* keyword, size_t keywordLength, uint64_t* value);
+[[nodiscard]] bool FindImageTag(const ImageBuffer& image, const uint8_t* keyword, size_t keywordLength, uint64_t* value);
 
 // From just after "VER:": skips up to 16 steps looking for "1." and returns
 // the offset where the version value starts (never beyond the image's end).

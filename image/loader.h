@@ -6,4 +6,4 @@
 
 // On kEfiSuccess the image holds the bytes (Data may be nullptr with Length 0
 // for an empty file); on failure nothing is handed over.
-EfiStatus LoadImageFile(const Char16* path, ImageBuffer* image);
+[[nodiscard]] EfiStatus LoadImageFile(const Char16* path, ImageBuffer* image);

@@ -9,4 +9,4 @@ constexpr int kFileJobErrorNumber = 1;
 
 // Opens the root directory of the first file-system volume. On failure it
 // prints the job's message and returns nullptr; nothing is left open.
-FsFile* FsOpenFirstVolumeRoot();
+[[nodiscard]] FsFile* FsOpenFirstVolumeRoot();

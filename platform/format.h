@@ -59,7 +59,7 @@ size_t FormatInto(FormatSink* sink, const Char16* format, const FormatArg* args,
 size_t FormatToBuffer(Char16* out, size_t capacity, const Char16* format, const FormatArg* args, size_t count);
 
 void PrintArgs(const Char16* format, const FormatArg* args, size_t count);
-Char16* FormatAllocArgs(const Char16* format, const FormatArg* args, size_t count);
+[[nodiscard]] Char16* FormatAllocArgs(const Char16* format, const FormatArg* args, size_t count);
 
 // Formatted console print (the firmware's Print).
 template <typename... Args>
@@ -71,14 +71,14 @@ void Print(const Char16* format, Args... args) {
 // Moves the cursor, then prints.
 template <typename... Args>
 void PrintAt(size_t column, size_t row, const Char16* format, Args... args) {
-  ConSetCursorPosition(column, row);
+  (void)ConSetCursorPosition(column, row);  // off screen: the text goes where the cursor is
   Print(format, args...);
 }
 
 // Formats into a new pool allocation (the firmware's CatSPrint/AllocatePrint);
 // nullptr when the pool refuses. Free it with PoolFree.
 template <typename... Args>
-Char16* FormatAlloc(const Char16* format, Args... args) {
+[[nodiscard]] Char16* FormatAlloc(const Char16* format, Args... args) {
   const FormatArg packed[sizeof...(Args) + 1] = {MakeFormatArg(args)...};
   return FormatAllocArgs(format, packed, sizeof...(Args));
 }

@@ -106,18 +106,18 @@ constexpr size_t kAttrBrown = 0x06;         // brown on black
 void ConOutputString(const Char16* text);
 void ConSetAttribute(size_t attribute);
 void ConClearScreen();
-EfiStatus ConSetCursorPosition(size_t column, size_t row);
+[[nodiscard]] EfiStatus ConSetCursorPosition(size_t column, size_t row);
 void ConEnableCursor(bool visible);
 // Blocks until the console input's key event is signalled (WaitForEvent).
 void ConWaitForKey();
-EfiStatus ConReadKeyStroke(InputKey* key);
+[[nodiscard]] EfiStatus ConReadKeyStroke(InputKey* key);
 
 // ---- Boot and runtime services -----------------------------------------------
 // AllocatePool(EfiBootServicesData); nullptr when the pool refuses.
-void* PoolAllocate(size_t size);
+[[nodiscard]] void* PoolAllocate(size_t size);
 void PoolFree(void* buffer);
 void Stall(size_t microseconds);
-EfiStatus GetTime(EfiTime* time);
+[[nodiscard]] EfiStatus GetTime(EfiTime* time);
 // SetWatchdogTimer(0, 0, 0, NULL): the firmware's watchdog stays off, so a
 // long flash is never cut by a reset.
 void PlatformDisableWatchdog();
@@ -128,31 +128,31 @@ struct FsFile;               // an EFI_FILE_PROTOCOL instance
 using FsHandle = void*;      // an EFI_HANDLE carrying the file system protocol
 
 // LocateProtocol: the first simple file system instance.
-EfiStatus FsLocateFirstVolume(FsVolume** volume);
+[[nodiscard]] EfiStatus FsLocateFirstVolume(FsVolume** volume);
 // LocateHandleBuffer(ByProtocol): every handle with the protocol, in firmware
 // order. The array is pool memory: free it with PoolFree.
-EfiStatus FsLocateVolumeHandles(size_t* count, FsHandle** handles);
+[[nodiscard]] EfiStatus FsLocateVolumeHandles(size_t* count, FsHandle** handles);
 // HandleProtocol on one of those handles.
-EfiStatus FsHandleVolume(FsHandle handle, FsVolume** volume);
-EfiStatus FsOpenVolume(FsVolume* volume, FsFile** root);
-EfiStatus FsOpen(FsFile* directory, FsFile** file, const Char16* path, uint64_t mode, uint64_t attributes);
-EfiStatus FsClose(FsFile* file);
+[[nodiscard]] EfiStatus FsHandleVolume(FsHandle handle, FsVolume** volume);
+[[nodiscard]] EfiStatus FsOpenVolume(FsVolume* volume, FsFile** root);
+[[nodiscard]] EfiStatus FsOpen(FsFile* directory, FsFile** file, const Char16* path, uint64_t mode, uint64_t attributes);
+[[nodiscard]] EfiStatus FsClose(FsFile* file);
 // Delete always closes the handle; kEfiWarnDeleteFailure when the file stayed.
-EfiStatus FsDelete(FsFile* file);
-EfiStatus FsRead(FsFile* file, size_t* size, void* buffer);
-EfiStatus FsWrite(FsFile* file, size_t* size, const void* buffer);
-EfiStatus FsSetPosition(FsFile* file, uint64_t position);
+[[nodiscard]] EfiStatus FsDelete(FsFile* file);
+[[nodiscard]] EfiStatus FsRead(FsFile* file, size_t* size, void* buffer);
+[[nodiscard]] EfiStatus FsWrite(FsFile* file, size_t* size, const void* buffer);
+[[nodiscard]] EfiStatus FsSetPosition(FsFile* file, uint64_t position);
 // GetInfo for EFI_FILE_INFO. With a buffer too small (0 included) it answers
 // kEfiBufferTooSmall and the size it needs.
-EfiStatus FsGetInfo(FsFile* file, size_t* bufferSize, void* buffer);
+[[nodiscard]] EfiStatus FsGetInfo(FsFile* file, size_t* bufferSize, void* buffer);
 // SetInfo for EFI_FILE_INFO with a new FileSize: cuts or extends the file.
-EfiStatus FsSetFileSize(FsFile* file, uint64_t size);
+[[nodiscard]] EfiStatus FsSetFileSize(FsFile* file, uint64_t size);
 
 // ---- Shell -------------------------------------------------------------------
 // Argc/Argv from EFI_SHELL_PARAMETERS_PROTOCOL on the image handle.
-EfiStatus ShellParametersArgs(size_t* argc, Char16*** argv);
+[[nodiscard]] EfiStatus ShellParametersArgs(size_t* argc, Char16*** argv);
 // Argc/Argv from the older EFI_SHELL_INTERFACE on the image handle.
-EfiStatus ShellInterfaceArgs(size_t* argc, Char16*** argv);
+[[nodiscard]] EfiStatus ShellInterfaceArgs(size_t* argc, Char16*** argv);
 // The shell's current directory ("FS0:\EC"), or nullptr when it has none.
 const Char16* ShellCurrentDirectory();
 
@@ -163,7 +163,7 @@ void PortWrite8(uint16_t port, uint8_t value);
 // ---- The application --------------------------------------------------------
 // Implemented by app/: everything the image does once the backend has set up
 // its service pointers. Returns the image's exit status.
-EfiStatus TarnwickEntry();
+[[nodiscard]] EfiStatus TarnwickEntry();
 // The entry hands FlashAppMain's exit code here before it turns the code into
 // a status: the simulated machine keeps it for tests and tarnwick-sim's
 // summary; the firmware backend does nothing with it.

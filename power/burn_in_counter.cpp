@@ -79,8 +79,9 @@ void BumpOpenCounter(FsFile* file) {
     count++;
     gBurnInRunCount = count;
     size_t width = FormatCount(digits, length, count);
-    FsSetPosition(file, 0);
-    FsWrite(file, &width, digits);
+    // The count is only shown: a failed rewrite leaves the old digits.
+    (void)FsSetPosition(file, 0);
+    (void)FsWrite(file, &width, digits);
   }
   PoolFree(digits);
 }
@@ -93,10 +94,9 @@ void BumpBurnInCounter() {
   FsFile* file = nullptr;
   if (EfiIsError(FsOpen(root, &file, kBurnInCounterPath, kFileModeReadWrite, 0))) {
     Print(u"Can't create file: %s, (Err. No. :%d)\n", kBurnInCounterPath, kFileJobErrorNumber);
-    FsClose(root);
-    return;
+  } else {
+    BumpOpenCounter(file);
+    (void)FsClose(file);  // the run goes on whatever the counter did
   }
-  BumpOpenCounter(file);
-  FsClose(file);
-  FsClose(root);
+  (void)FsClose(root);
 }

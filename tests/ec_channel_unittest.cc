@@ -110,7 +110,7 @@ TEST(EcChannel, RamReadWithoutObfWaitsOutItsBoundThenReadsTheDataPort) {
   sim::MachineConfig config;
   config.Ec.ObfNeverSet = true;
   BootWith(config);
-  EcRamRead(0xF9);
+  (void)EcRamRead(0xF9);
   // The last wait: everything after the second write up to the final read.
   const auto& trace = Trace();
   size_t lastWrite = 0;
@@ -127,7 +127,7 @@ TEST(EcChannel, FixedPortOperationsIgnoreTheSelectedSet) {
     config.Ec.CommandPortSet = set;
     BootWith(config, set);
     EcRamWrite(0xF9, 0x20);
-    EcRamRead(0x10);
+    (void)EcRamRead(0x10);
     EcArmAutoPowerOn(5);
     EcRequestPowerOff();
     for (const PortAccess& a : Trace()) {

@@ -47,7 +47,7 @@ TEST(FlashBlankCheck, BytesNobodyReadBeforeItAreDiscardedNotJudged) {
   config.Flash = Pattern(3 * 65536);
   BootInFlashMode(config, 2);
   ShowFlashPartId(131072);
-  FlashChipErase();
+  (void)FlashChipErase();
   sim::TheMachine().Trace.clear();
   EXPECT_TRUE(FlashBlankCheck(false));
   std::vector<flash_test::Segment> wire = Segments();

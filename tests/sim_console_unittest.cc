@@ -94,7 +94,7 @@ TEST_F(SimConsole, TheBottomRowScrollsUp) {
   BootSized(8, 3);
   ConOutputString(u"1\n2\n3\n4");
   EXPECT_EQ(Screen().ScreenText(), "2\n3\n4\n");
-  ConSetCursorPosition(7, 2);
+  (void)ConSetCursorPosition(7, 2);
   ConOutputString(u"x");  // the last cell: wraps and scrolls
   EXPECT_EQ(Screen().ScreenText(), "3\n4      x\n\n");
   EXPECT_EQ(Screen().CursorRow, 2u);

@@ -59,13 +59,13 @@ TEST_F(SimVolumes, VolumesComeInOrderAndTheFirstIsFs0) {
   FsFile* file = nullptr;
   ASSERT_EQ(FsOpen(root, &file, u"A.TXT", kFileModeRead, 0), kEfiSuccess);
   EXPECT_EQ(ReadAll(file), "first");
-  FsClose(file);
-  FsClose(root);
+  (void)FsClose(file);
+  (void)FsClose(root);
   root = Root(1);
   ASSERT_EQ(FsOpen(root, &file, u"a.txt", kFileModeRead, 0), kEfiSuccess);
   EXPECT_EQ(ReadAll(file), "second");
-  FsClose(file);
-  FsClose(root);
+  (void)FsClose(file);
+  (void)FsClose(root);
   EXPECT_TRUE(sim::TakeAudit().Clean());
 }
 
@@ -79,9 +79,9 @@ TEST_F(SimVolumes, NamesAreFoundWithoutRegardToCase) {
     FsFile* file = nullptr;
     ASSERT_EQ(FsOpen(root, &file, paths[i], kFileModeRead, 0), kEfiSuccess) << "path " << i;
     EXPECT_EQ(ReadAll(file), "script");
-    FsClose(file);
+    (void)FsClose(file);
   }
-  FsClose(root);
+  (void)FsClose(root);
 }
 
 TEST_F(SimVolumes, CreateKeepsTheCaseItWasGivenAndNeverTruncates) {
@@ -93,16 +93,16 @@ TEST_F(SimVolumes, CreateKeepsTheCaseItWasGivenAndNeverTruncates) {
   ASSERT_EQ(FsOpen(root, &file, u"\\efi\\boot\\StartUp.NSH", kFileModeReadWriteCreate, 0), kEfiSuccess);
   size_t size = 3;
   ASSERT_EQ(FsWrite(file, &size, "abc"), kEfiSuccess);
-  FsClose(file);
+  (void)FsClose(file);
   EXPECT_EQ(disk.Read("EFI/BOOT/StartUp.NSH"), "abc");
 
   ASSERT_EQ(FsOpen(root, &file, u"\\EFI\\BOOT\\old.txt", kFileModeReadWriteCreate, 0), kEfiSuccess);
   size = 2;
   ASSERT_EQ(FsWrite(file, &size, "AB"), kEfiSuccess);
-  FsClose(file);
+  (void)FsClose(file);
   EXPECT_EQ(disk.Read("EFI/BOOT/OLD.TXT"), "AB23456789");
   EXPECT_FALSE(disk.Exists("EFI/BOOT/old.txt"));
-  FsClose(root);
+  (void)FsClose(root);
 }
 
 TEST_F(SimVolumes, MissingFoldersAreNeverCreated) {
@@ -112,7 +112,7 @@ TEST_F(SimVolumes, MissingFoldersAreNeverCreated) {
   EXPECT_EQ(FsOpen(root, &file, u"\\EFI\\BOOT\\StartUp.NSH", kFileModeReadWriteCreate, 0), kEfiNotFound);
   EXPECT_EQ(FsOpen(root, &file, u"NOPE.BIN", kFileModeRead, 0), kEfiNotFound);
   EXPECT_FALSE(disk.Exists("EFI"));
-  FsClose(root);
+  (void)FsClose(root);
   EXPECT_TRUE(sim::TakeAudit().Clean());
 }
 
@@ -127,8 +127,8 @@ TEST_F(SimVolumes, OnlyTheThreeOpenModesAreAccepted) {
   size_t size = 1;
   EXPECT_EQ(FsWrite(file, &size, "y"), kEfiAccessDenied);
   EXPECT_EQ(FsSetFileSize(file, 0), kEfiAccessDenied);
-  FsClose(file);
-  FsClose(root);
+  (void)FsClose(file);
+  (void)FsClose(root);
 }
 
 TEST_F(SimVolumes, DeleteClosesTheHandle) {
@@ -144,7 +144,7 @@ TEST_F(SimVolumes, DeleteClosesTheHandle) {
   ASSERT_EQ(FsOpen(root, &file, u"KEPT.TXT", kFileModeRead, 0), kEfiSuccess);
   EXPECT_EQ(FsDelete(file), kEfiWarnDeleteFailure);
   EXPECT_TRUE(disk.Exists("KEPT.TXT"));
-  FsClose(root);
+  (void)FsClose(root);
   sim::Audit audit = sim::TakeAudit();
   EXPECT_EQ(audit.OpenFiles, 0u);
   EXPECT_EQ(audit.Misuse, 0u);
@@ -184,10 +184,10 @@ TEST_F(SimVolumes, DirectoriesOpenForReadAndSayTheyAreDirectories) {
   EXPECT_EQ(FsOpen(file, &other, u"A.BIN", kFileModeRead, 0), kEfiNotFound);
   ASSERT_EQ(FsOpen(file, &other, u"\\EC\\A.BIN", kFileModeRead, 0), kEfiSuccess);
   EXPECT_EQ(SizeOf(other), 1u);
-  FsClose(other);
-  FsClose(file);
-  FsClose(dir);
-  FsClose(root);
+  (void)FsClose(other);
+  (void)FsClose(file);
+  (void)FsClose(dir);
+  (void)FsClose(root);
 }
 
 TEST_F(SimVolumes, GetInfoAsksForTheRoomItNeeds) {
@@ -204,8 +204,8 @@ TEST_F(SimVolumes, GetInfoAsksForTheRoomItNeeds) {
   EXPECT_EQ(FsGetInfo(file, &small, buffer.data()), kEfiBufferTooSmall);
   EXPECT_EQ(small, size);
   EXPECT_EQ(SizeOf(file), 300u);
-  FsClose(file);
-  FsClose(root);
+  (void)FsClose(file);
+  (void)FsClose(root);
 }
 
 TEST_F(SimVolumes, ReadWritePositionAndFileSizeActOnTheHostFile) {
@@ -234,8 +234,8 @@ TEST_F(SimVolumes, ReadWritePositionAndFileSizeActOnTheHostFile) {
   ASSERT_EQ(FsSetPosition(file, 9), kEfiSuccess);
   size = sizeof(buffer);
   EXPECT_EQ(FsRead(file, &size, buffer), kEfiDeviceError);
-  FsClose(file);
-  FsClose(root);
+  (void)FsClose(file);
+  (void)FsClose(root);
 }
 
 TEST_F(SimVolumes, NoFileSystemAtAll) {
@@ -272,12 +272,12 @@ TEST_F(SimVolumes, OpenFaultsHitTheirPathOrCall) {
   FsFile* file = nullptr;
   EXPECT_EQ(FsOpen(root, &file, u"\\EC.BIN", kFileModeRead, 0), kEfiMediaChanged);
   ASSERT_EQ(FsOpen(root, &file, u"EC.BIN", kFileModeRead, 0), kEfiSuccess);  // another spelling of the path
-  FsClose(file);
+  (void)FsClose(file);
   EXPECT_EQ(FsOpen(root, &file, u"COUNTER.TXT", kFileModeReadWriteCreate, 0), kEfiAccessDenied);  // create #1
   EXPECT_EQ(FsOpen(root, &file, u"NEW.BIN", kFileModeReadWriteCreate, 0), kEfiAccessDenied);      // create #2
   ASSERT_EQ(FsOpen(root, &file, u"NEW.BIN", kFileModeReadWriteCreate, 0), kEfiSuccess);           // create #3
-  FsClose(file);
-  FsClose(root);
+  (void)FsClose(file);
+  (void)FsClose(root);
   EXPECT_FALSE(disk.Exists("COUNTER.TXT"));
 }
 
@@ -303,8 +303,8 @@ TEST_F(SimVolumes, InfoFaultsReportWhatTheyAreTold) {
   FileInfo info;
   std::memcpy(&info, buffer.data(), kFileInfoFixedSize);
   EXPECT_EQ(info.FileSize, 0x100000005ull);
-  FsClose(file);
-  FsClose(root);
+  (void)FsClose(file);
+  (void)FsClose(root);
 }
 
 TEST_F(SimVolumes, EveryGetInfoCanAnswerOneStatus) {
@@ -315,7 +315,7 @@ TEST_F(SimVolumes, EveryGetInfoCanAnswerOneStatus) {
   FsFile* root = Root();
   size_t size = 0;
   EXPECT_EQ(FsGetInfo(root, &size, nullptr), kEfiVolumeCorrupted);
-  FsClose(root);
+  (void)FsClose(root);
 }
 
 TEST_F(SimVolumes, ReadAndWriteFailOrComeShort) {
@@ -342,8 +342,8 @@ TEST_F(SimVolumes, ReadAndWriteFailOrComeShort) {
   size = 5;
   EXPECT_EQ(FsWrite(file, &size, "abcde"), kEfiSuccess);
   EXPECT_EQ(size, 3u);
-  FsClose(file);
-  FsClose(root);
+  (void)FsClose(file);
+  (void)FsClose(root);
   EXPECT_EQ(disk.Read("R.BIN"), "0123abc789");
 }
 
@@ -388,7 +388,7 @@ TEST_F(SimVolumes, AuditNamesTheFilesLeftOpen) {
   FsFile* root = Root();
   FsFile* file = nullptr;
   ASSERT_EQ(FsOpen(root, &file, u"leak.bin", kFileModeRead, 0), kEfiSuccess);
-  FsClose(root);
+  (void)FsClose(root);
   sim::Audit audit = sim::TakeAudit();
   EXPECT_EQ(audit.OpenFiles, 1u);
   ASSERT_EQ(audit.Details.size(), 1u);
