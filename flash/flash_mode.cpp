@@ -42,7 +42,7 @@ bool FlashPartAnswersErase() {
 
 void ExitFlashMode() { EcSendCommand(EC_FLASH_EXIT); }
 
-void SendFlashAddress(uint32_t address, uint32_t byteCount) {
+void FlashSendAddress(uint32_t address, uint32_t byteCount) {
   if (byteCount > 4) byteCount = 4;
   for (uint32_t i = byteCount; i-- > 0;) EcSendCommand(static_cast<uint8_t>(address >> (8 * i)));
 }

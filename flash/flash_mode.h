@@ -28,4 +28,4 @@ void ExitFlashMode();
 
 // Sends the low byteCount bytes of a flash address as parameter bytes of a
 // flash-mode command, most significant first.
-void SendFlashAddress(uint32_t address, uint32_t byteCount);
+void FlashSendAddress(uint32_t address, uint32_t byteCount);
