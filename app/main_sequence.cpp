@@ -185,6 +185,26 @@ int FlashImage(const Char16* imagePath) {
   return code;
 }
 
+// Reads the options and runs the jobs that replace an update (the dump, the
+// burn-in set-up) or come before it (the burn-in counter). False when the
+// run ends here (exit 1): options rejected, or a job that replaces the update ran.
+bool RunOptionJobs(size_t argc, Char16** argv) {
+  if (!ParseOptions(argc, argv)) {
+    Print(kParameterMessage);
+    return false;
+  }
+  if (gOptionState.DumpRom) {
+    DumpEcRom();
+    return false;
+  }
+  if (gOptionState.BurnInSetup) {
+    CreateBurnInScripts(argc, argv);
+    return false;
+  }
+  if (gOptionState.BurnInCount) BumpBurnInCounter();
+  return true;
+}
+
 }  // namespace
 
 int FlashAppMain(size_t argc, Char16** argv) {
@@ -201,21 +221,7 @@ int FlashAppMain(size_t argc, Char16** argv) {
     return kExitRejected;
   }
 
-  if (argc >= 3) {
-    if (!ParseOptions(argc, argv)) {
-      Print(kParameterMessage);
-      return kExitRejected;
-    }
-    if (gOptionState.DumpRom) {
-      DumpEcRom();
-      return kExitRejected;
-    }
-    if (gOptionState.BurnInSetup) {
-      CreateBurnInScripts(argc, argv);
-      return kExitRejected;
-    }
-    if (gOptionState.BurnInCount) BumpBurnInCounter();
-  }
+  if (argc >= 3 && !RunOptionJobs(argc, argv)) return kExitRejected;
 
   if (!CheckAcAdapter() && !gOptionState.SkipAcCheck) {
     Print(u"Not found the AC adapter,insert the AC adapter please. Then try again.\n");

@@ -135,6 +135,49 @@ void SendBootKilobyte(FlashWalk* walk) {
   WriteErased(&walk->Guard, kSectorSize - fromImage);
 }
 
+void OpenBlock(const FlashWalk* walk, uint32_t block) {
+  if (walk->Kind == FlashWalkKind::Dump) {
+    Print(u"Block %d:", block);
+  } else {
+    FlashProgressBlockOpen(block);
+  }
+}
+
+void CloseBlock(const FlashWalk* walk) {
+  if (walk->Kind == FlashWalkKind::Dump) {
+    FlashProgressText(u"\n");
+  } else {
+    FlashProgressBlockClose(walk->BlockFine);
+  }
+}
+
+// One page of a block's stream, with the marks due before it.
+void WalkPage(FlashWalk* walk, uint32_t block, uint32_t page) {
+  if (walk->Kind == FlashWalkKind::Dump) {
+    DumpPage(walk, page);
+    return;
+  }
+  const bool judged = block * kPagesPerBlock + page < walk->JudgedPages;
+  SectorMarks(walk, page, judged && walk->Remaining != 0);
+  switch (walk->Kind) {
+    case FlashWalkKind::Program:
+      ProgramPage(walk);
+      break;
+    case FlashWalkKind::ProgramBootLast:
+      if (block == 0 && page < kBootPages) {
+        TakeStream(walk, kPageSize);  // sent last, after 0x06
+      } else {
+        ProgramPage(walk);
+      }
+      break;
+    case FlashWalkKind::Read:
+      ReadPage(walk, judged);
+      break;
+    case FlashWalkKind::Dump:
+      break;
+  }
+}
+
 }  // namespace
 
 uint32_t FlashBlockCount() {
@@ -177,50 +220,17 @@ void FlashWalkStart(FlashWalk* walk, FlashWalkKind kind, const ImageBuffer* imag
 
 void FlashWalkBlocks(FlashWalk* walk, uint32_t blockCount) {
   for (uint32_t block = 0; block < blockCount; block++) {
-    const bool dump = walk->Kind == FlashWalkKind::Dump;
     SendBlockCommand(walk->Kind, block);
-    if (dump) {
-      Print(u"Block %d:", block);
-    } else {
-      FlashProgressBlockOpen(block);
-    }
+    OpenBlock(walk, block);
     walk->BlockFine = true;
     FlashStreamGuardStart(&walk->Guard);
-    for (uint32_t page = 0; page < kPagesPerBlock; page++) {
-      if (dump) {
-        DumpPage(walk, page);
-        continue;
-      }
-      const bool judged = block * kPagesPerBlock + page < walk->JudgedPages;
-      SectorMarks(walk, page, judged && walk->Remaining != 0);
-      switch (walk->Kind) {
-        case FlashWalkKind::Program:
-          ProgramPage(walk);
-          break;
-        case FlashWalkKind::ProgramBootLast:
-          if (block == 0 && page < kBootPages) {
-            TakeStream(walk, kPageSize);  // sent last, after 0x06
-          } else {
-            ProgramPage(walk);
-          }
-          break;
-        case FlashWalkKind::Read:
-          ReadPage(walk, judged);
-          break;
-        case FlashWalkKind::Dump:
-          break;
-      }
-    }
+    for (uint32_t page = 0; page < kPagesPerBlock; page++) WalkPage(walk, block, page);
     if (walk->Guard.Abandoned) walk->StreamAbandoned = true;
     // The EC boots from the first kilobyte: never write it over a hole that
     // an abandoned stream left. The verify fails and the next pass starts over.
     if (walk->Kind == FlashWalkKind::ProgramBootLast && walk->Remaining == 0 && !walk->StreamAbandoned) {
       SendBootKilobyte(walk);
     }
-    if (dump) {
-      FlashProgressText(u"\n");
-    } else {
-      FlashProgressBlockClose(walk->BlockFine);
-    }
+    CloseBlock(walk);
   }
 }
