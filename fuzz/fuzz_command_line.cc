@@ -41,7 +41,7 @@ std::vector<std::u16string> SplitArguments(fuzz::InputReader& in) {
 
 void CheckParsedState() {
   const OptionState& s = gOptionState;
-  if (s.BlockCount < 1 || s.BlockCount > 4) fuzz::Broken("block count out of range");
+  if (gEcBoard.BlockCount < 1 || gEcBoard.BlockCount > 4) fuzz::Broken("block count out of range");
   if (s.DelaySeconds > 9) fuzz::Broken("delay out of range");
   if (s.EraseOnly && s.EraseSector > 16384) fuzz::Broken("erase sector beyond the flash address range");
   if (static_cast<uint8_t>(s.PostAction) > 3 || static_cast<uint8_t>(s.Autoload) > 3) fuzz::Broken("enum value");
