@@ -8,7 +8,9 @@
 #include <regex>
 
 #include "sim/command_line.h"
+#include "sim/fault_table.h"
 #include "sim/machine.h"
+#include "sim/option_table.h"
 #include "sim/sample_image.h"
 #include "sim/terminal_view.h"
 #include "tests/test_support.h"
@@ -57,6 +59,15 @@ TEST(SimTool, HelpListsEveryOption) {
         "--realtime", "--power-off stay|halt", "--ec-fault FAULT", "--fault FAULT"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
   }
+  // Every row of the tables, on a line of its own.
+  for (const sim::SimOption& option : sim::SimOptions()) {
+    std::string entry = "\n  " + std::string(option.Name) + (option.Arg ? std::string(" ") + option.Arg : "") + " ";
+    EXPECT_NE(run.Out.find(entry), std::string::npos) << option.Name;
+  }
+  std::vector<std::string> faults;
+  for (const sim::EcFaultKind& kind : sim::EcFaultKinds()) faults.push_back(sim::FaultForm(kind.Name, kind.Arg));
+  for (const sim::FirmwareFaultKind& kind : sim::FirmwareFaultKinds()) faults.push_back(sim::FaultForm(kind.Name, kind.Arg));
+  for (const std::string& fault : faults) EXPECT_NE(run.Out.find("\n    " + fault + " "), std::string::npos) << fault;
 }
 
 TEST(SimTool, AFailedLoadEndsWithTheSummaryAndExitStatus3) {
@@ -184,7 +195,8 @@ TEST(SimCommandLine, MachineOptions) {
       Parse({"--keys", "y\\r\\e\\U", "--time", "2026-02-03T04:05:06", "--console", "80x25", "--no-cwd", "--ec-ports",
              "2", "--ec-no-mode-reply", "--no-ac", "--power-off", "halt", "--ec-size-reply", "0x85", "--shell",
              "interface", "--ec-fault", "never-program:0x1234", "--fault", "open:\\EC\\A.BIN:EFI_DEVICE_ERROR",
-             "--fault", "file-size:0x100000000", "--fault", "power-cut:100", "tarnwick-arg"});
+             "--fault", "file-size:0x100000000", "--fault", "power-cut:100", "--fault", "no-shell-environment",
+             "tarnwick-arg"});
   const sim::MachineConfig& c = line.Config;
   ASSERT_EQ(c.Keys.size(), 4u);
   EXPECT_EQ(c.Keys[0].UnicodeChar, u'y');
@@ -208,6 +220,7 @@ TEST(SimCommandLine, MachineOptions) {
   EXPECT_EQ(c.Fault.OpenFails.at(u"\\EC\\A.BIN"), kEfiDeviceError);
   EXPECT_EQ(*c.Fault.GetInfoFileSize, 0x100000000ull);
   EXPECT_EQ(c.Fault.PowerCutAfterPortOps, 100);
+  EXPECT_TRUE(c.Fault.NoShellEnvironment);
   EXPECT_EQ(c.Args, (std::vector<std::u16string>{u"tarnwick-arg"}));
 }
 
@@ -218,7 +231,7 @@ TEST(SimCommandLine, MistakesAreRefused) {
     sim::SimCommandLine line;
     std::string error;
     EXPECT_FALSE(sim::ParseSimCommandLine(args, &line, &error)) << args[0];
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error.find(args[0] + (args.size() > 1 ? " " + args[1] + ":" : " needs a value")), 0u) << error;
   }
 }
 
