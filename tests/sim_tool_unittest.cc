@@ -32,9 +32,11 @@ struct ToolRun {
   std::string Out, Err;
 };
 
-// Runs a command line through the shell; stdout and stderr are kept apart.
+// Runs a command line through the shell; stdout and stderr are kept apart, and
+// stdin is no terminal (a run from a terminal would otherwise wait for keys).
 ToolRun RunTool(const std::string& arguments, const TempDir& scratch) {
-  std::string command = BuildDir() + "/" + arguments + " >" + scratch.File("out.txt") + " 2>" + scratch.File("err.txt");
+  std::string command = BuildDir() + "/" + arguments + " >" + scratch.File("out.txt") + " 2>" + scratch.File("err.txt") +
+                        " </dev/null";
   int raw = std::system(command.c_str());
   ToolRun run;
   run.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
