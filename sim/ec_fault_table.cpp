@@ -1,3 +1,4 @@
+#include <iterator>
 #include <sstream>
 
 #include "sim/fault_table.h"
@@ -74,29 +75,31 @@ size_t FieldCount(const char* arg) {
   return count;
 }
 
+const EcFaultKind kKinds[] = {
+    {"ibf-stuck", nullptr, "the EC is dead from the start: IBF stays set, writes are ignored",
+     [](const Fields&, EcConfig* ec, std::string*) { ec->IbfStuckForever = true; return true; }},
+    {"ibf-stuck-after", "N", "the EC dies right after N writes to its ports (N >= 1)",
+     [](const Fields& f, EcConfig* ec, std::string*) {
+       return ParseNumber(f[0], UINT32_MAX, &ec->IbfStuckAfterBytes) && ec->IbfStuckAfterBytes > 0;
+     }},
+    {"obf-never", nullptr, "OBF never comes (bytes still queue; the data port gives them)",
+     [](const Fields&, EcConfig* ec, std::string*) { ec->ObfNeverSet = true; return true; }},
+    {"erase-no-obf", nullptr, "the chip erase's completion bytes queue without raising OBF",
+     [](const Fields&, EcConfig* ec, std::string*) { ec->ChipEraseNoObf = true; return true; }},
+    {"drop-writes-while-ibf", nullptr, "a byte written while IBF shows is lost",
+     [](const Fields&, EcConfig* ec, std::string*) { ec->DropWritesWhileIbf = true; return true; }},
+    {"stale", "CMD:BYTES", "BYTES (hex, e.g. AA,BB) queued each time command CMD arrives, before its answer", Stale},
+    {"stuck-zero", "ADDR:MASK", "the bits of MASK read 0 at flash address ADDR whatever is programmed", StuckZero},
+    {"never-program", "ADDR", "programming leaves the byte at ADDR as it was", NeverPrograms},
+    {"reads-wrong", "ADDR", "the byte at ADDR reads back with its lowest bit flipped", ReadsWrong},
+    {"erase-leaves", "ADDR:PASS", "the PASS-th erase (1..127) leaves the byte at ADDR at 0x00", EraseLeaves},
+};
+
 }  // namespace
 
 const std::vector<EcFaultKind>& EcFaultKinds() {
-  static const std::vector<EcFaultKind> kKinds = {
-      {"ibf-stuck", nullptr, "the EC is dead from the start: IBF stays set, writes are ignored",
-       [](const Fields&, EcConfig* ec, std::string*) { return ec->IbfStuckForever = true; }},
-      {"ibf-stuck-after", "N", "the EC dies right after N writes to its ports (N >= 1)",
-       [](const Fields& f, EcConfig* ec, std::string*) {
-         return ParseNumber(f[0], UINT32_MAX, &ec->IbfStuckAfterBytes) && ec->IbfStuckAfterBytes > 0;
-       }},
-      {"obf-never", nullptr, "OBF never comes (bytes still queue; the data port gives them)",
-       [](const Fields&, EcConfig* ec, std::string*) { return ec->ObfNeverSet = true; }},
-      {"erase-no-obf", nullptr, "the chip erase's completion bytes queue without raising OBF",
-       [](const Fields&, EcConfig* ec, std::string*) { return ec->ChipEraseNoObf = true; }},
-      {"drop-writes-while-ibf", nullptr, "a byte written while IBF shows is lost",
-       [](const Fields&, EcConfig* ec, std::string*) { return ec->DropWritesWhileIbf = true; }},
-      {"stale", "CMD:BYTES", "BYTES (hex, e.g. AA,BB) queued each time command CMD arrives, before its answer", Stale},
-      {"stuck-zero", "ADDR:MASK", "the bits of MASK read 0 at flash address ADDR whatever is programmed", StuckZero},
-      {"never-program", "ADDR", "programming leaves the byte at ADDR as it was", NeverPrograms},
-      {"reads-wrong", "ADDR", "the byte at ADDR reads back with its lowest bit flipped", ReadsWrong},
-      {"erase-leaves", "ADDR:PASS", "the PASS-th erase (1..127) leaves the byte at ADDR at 0x00", EraseLeaves},
-  };
-  return kKinds;
+  static const std::vector<EcFaultKind> kRows(std::begin(kKinds), std::end(kKinds));
+  return kRows;
 }
 
 bool ParseEcFault(const std::string& request, EcConfig* ec, std::string* why) {

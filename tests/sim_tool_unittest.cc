@@ -237,6 +237,37 @@ TEST(SimCommandLine, MistakesAreRefused) {
   }
 }
 
+// Each fault kind takes exactly its argument form, in range.
+TEST(SimCommandLine, FaultValues) {
+  struct Case {
+    const char* Option;
+    const char* Value;
+    bool Ok;
+  } const cases[] = {
+      {"--ec-fault", "ibf-stuck", true},           {"--ec-fault", "ibf-stuck:1", false},
+      {"--ec-fault", "ibf-stuck-after:0", false},  {"--ec-fault", "stale:0x92:AA,BB", true},
+      {"--ec-fault", "stale:0x92", false},         {"--ec-fault", "stale:256:AA", false},
+      {"--ec-fault", "stuck-zero:0x3FFFF:1", true}, {"--ec-fault", "stuck-zero:0x40000:1", false},
+      {"--ec-fault", "erase-leaves:7:127", true},  {"--ec-fault", "erase-leaves:7:128", false},
+      {"--ec-fault", "bogus", false},              {"--fault", "no-fs", true},
+      {"--fault", "no-fs:1", false},               {"--fault", "open-volume:2147483647", true},
+      {"--fault", "open-volume:2147483648", false}, {"--fault", "open:FS0:\\A:EFI_ACCESS_DENIED", true},
+      {"--fault", "readkey", false},               {"--fault", "power-cut:9223372036854775808", false},
+      {"--fault", "no-shell-environment", true},   {"--fault", "bogus", false},
+  };
+  for (const Case& c : cases) {
+    sim::SimCommandLine line;
+    std::string error;
+    EXPECT_EQ(sim::ParseSimCommandLine({c.Option, c.Value}, &line, &error), c.Ok) << c.Value;
+    if (!c.Ok) EXPECT_EQ(error.find(std::string(c.Option) + " " + c.Value + ": "), 0u) << error;
+  }
+  std::vector<std::string> seventeen;
+  for (int i = 0; i < 17; ++i) seventeen.insert(seventeen.end(), {"--ec-fault", "reads-wrong:" + std::to_string(i)});
+  sim::SimCommandLine line;
+  std::string error;
+  EXPECT_FALSE(sim::ParseSimCommandLine(seventeen, &line, &error));  // 16 flash byte faults at most
+}
+
 TEST(SimCommandLine, StatusNames) {
   EXPECT_EQ(sim::EfiStatusName(kEfiSuccess), "EFI_SUCCESS");
   EXPECT_EQ(sim::EfiStatusName(kEfiUnsupported), "EFI_UNSUPPORTED");
