@@ -32,11 +32,12 @@ struct ToolRun {
 };
 
 // tarnwick-sim with arguments (shell syntax); redirect: how stdout and stderr go.
+// stdin is no terminal, so no run waits for a key typed there.
 ToolRun RunSim(const std::string& arguments, const TempDir& scratch,
                const std::string& redirect = " >OUT 2>ERR") {
   std::string tail = std::regex_replace(redirect, std::regex("OUT"), scratch.File("out.txt"));
   tail = std::regex_replace(tail, std::regex("ERR"), scratch.File("err.txt"));
-  int raw = std::system((BuildDir() + "/tarnwick-sim " + arguments + tail).c_str());
+  int raw = std::system((BuildDir() + "/tarnwick-sim " + arguments + tail + " </dev/null").c_str());
   return ToolRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, scratch.Read("out.txt"), scratch.Read("err.txt")};
 }
 
@@ -149,6 +150,26 @@ TEST(SimTerminal, LogHoldsThePlainTextAndTheSummaryHasALineOfItsOwn) {
   EXPECT_EQ(both.Out, asked.Out + "\n" + asked.Err);
 }
 
+// With stdin a terminal (given by script) and stdout a file, as in
+// "tarnwick-sim ... | tee log", the question is answered from the keyboard;
+// --no-interactive leaves it unanswered.
+TEST(SimTerminal, KeysComeFromTheTerminalWhileStdoutGoesElsewhere) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+  struct Case {
+    const char* Args;
+    int Exit;
+    const char* Summary;
+  } const cases[] = {{"--plain", 3, "status=EFI_UNSUPPORTED code=6"}, {"--plain --no-interactive", 125, "status=no-keys-left"}};
+  for (const Case& c : cases) {
+    FlashSetup s;
+    std::string run = BuildDir() + "/tarnwick-sim " + s.Args(std::string(c.Args) + " --ec-project OTHER -- EC.BIN /p") +
+                      " >" + s.Scratch.File("out.txt") + " 2>" + s.Scratch.File("err.txt");
+    int raw = std::system(("printf n | script -qec '" + run + "' /dev/null >/dev/null").c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.Exit) << c.Args;
+    EXPECT_NE(s.Scratch.Read("err.txt").find(c.Summary), std::string::npos) << c.Args << s.Scratch.Read("err.txt");
+  }
+}
+
 // The annotated trace without its marks and with its runs spelled out.
 std::string Expand(const std::string& annotated, std::vector<std::string>* marks) {
   std::istringstream lines(annotated);
@@ -226,7 +247,7 @@ TEST(SimTerminal, AnInterruptRestoresTheTerminalAndLeavesTheFlashFile) {
     // In the background; the signal comes in the countdown, which waits for
     // real: the flash is programmed, the run not over.
     std::string run = BuildDir() + "/tarnwick-sim " + s.Args("--realtime --trace " + s.Scratch.File("trace.txt") + " ") +
-                      c.View + " -- EC.BIN >" + s.Scratch.File("out.txt") + " 2>" + s.Scratch.File("err.txt");
+                      c.View + " -- EC.BIN >" + s.Scratch.File("out.txt") + " 2>" + s.Scratch.File("err.txt") + " </dev/null";
     std::string script = run + " & p=$!; for i in $(seq 600); do grep -q \"Down count\" " + s.Scratch.File("out.txt") +
                          " && break; sleep 0.05; done; kill -" + c.Signal + " $p; wait $p";
     int raw = std::system(("bash -c '" + script + "'").c_str());

@@ -8,7 +8,9 @@
 #include <regex>
 
 #include "sim/command_line.h"
+#include "sim/fault_table.h"
 #include "sim/machine.h"
+#include "sim/option_table.h"
 #include "sim/sample_image.h"
 #include "sim/terminal_view.h"
 #include "tests/test_support.h"
@@ -30,9 +32,11 @@ struct ToolRun {
   std::string Out, Err;
 };
 
-// Runs a command line through the shell; stdout and stderr are kept apart.
+// Runs a command line through the shell; stdout and stderr are kept apart, and
+// stdin is no terminal (a run from a terminal would otherwise wait for keys).
 ToolRun RunTool(const std::string& arguments, const TempDir& scratch) {
-  std::string command = BuildDir() + "/" + arguments + " >" + scratch.File("out.txt") + " 2>" + scratch.File("err.txt");
+  std::string command = BuildDir() + "/" + arguments + " >" + scratch.File("out.txt") + " 2>" + scratch.File("err.txt") +
+                        " </dev/null";
   int raw = std::system(command.c_str());
   ToolRun run;
   run.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -57,6 +61,15 @@ TEST(SimTool, HelpListsEveryOption) {
         "--realtime", "--power-off stay|halt", "--ec-fault FAULT", "--fault FAULT"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
   }
+  // Every row of the tables, on a line of its own.
+  for (const sim::SimOption& option : sim::SimOptions()) {
+    std::string entry = "\n  " + std::string(option.Name) + (option.Arg ? std::string(" ") + option.Arg : "") + " ";
+    EXPECT_NE(run.Out.find(entry), std::string::npos) << option.Name;
+  }
+  std::vector<std::string> faults;
+  for (const sim::EcFaultKind& kind : sim::EcFaultKinds()) faults.push_back(sim::FaultForm(kind.Name, kind.Arg));
+  for (const sim::FirmwareFaultKind& kind : sim::FirmwareFaultKinds()) faults.push_back(sim::FaultForm(kind.Name, kind.Arg));
+  for (const std::string& fault : faults) EXPECT_NE(run.Out.find("\n    " + fault + " "), std::string::npos) << fault;
 }
 
 TEST(SimTool, AFailedLoadEndsWithTheSummaryAndExitStatus3) {
@@ -184,7 +197,8 @@ TEST(SimCommandLine, MachineOptions) {
       Parse({"--keys", "y\\r\\e\\U", "--time", "2026-02-03T04:05:06", "--console", "80x25", "--no-cwd", "--ec-ports",
              "2", "--ec-no-mode-reply", "--no-ac", "--power-off", "halt", "--ec-size-reply", "0x85", "--shell",
              "interface", "--ec-fault", "never-program:0x1234", "--fault", "open:\\EC\\A.BIN:EFI_DEVICE_ERROR",
-             "--fault", "file-size:0x100000000", "--fault", "power-cut:100", "tarnwick-arg"});
+             "--fault", "file-size:0x100000000", "--fault", "power-cut:100", "--fault", "no-shell-environment",
+             "tarnwick-arg"});
   const sim::MachineConfig& c = line.Config;
   ASSERT_EQ(c.Keys.size(), 4u);
   EXPECT_EQ(c.Keys[0].UnicodeChar, u'y');
@@ -208,6 +222,7 @@ TEST(SimCommandLine, MachineOptions) {
   EXPECT_EQ(c.Fault.OpenFails.at(u"\\EC\\A.BIN"), kEfiDeviceError);
   EXPECT_EQ(*c.Fault.GetInfoFileSize, 0x100000000ull);
   EXPECT_EQ(c.Fault.PowerCutAfterPortOps, 100);
+  EXPECT_TRUE(c.Fault.NoShellEnvironment);
   EXPECT_EQ(c.Args, (std::vector<std::u16string>{u"tarnwick-arg"}));
 }
 
@@ -218,8 +233,39 @@ TEST(SimCommandLine, MistakesAreRefused) {
     sim::SimCommandLine line;
     std::string error;
     EXPECT_FALSE(sim::ParseSimCommandLine(args, &line, &error)) << args[0];
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error.find(args[0] + (args.size() > 1 ? " " + args[1] + ":" : " needs a value")), 0u) << error;
   }
+}
+
+// Each fault kind takes exactly its argument form, in range.
+TEST(SimCommandLine, FaultValues) {
+  struct Case {
+    const char* Option;
+    const char* Value;
+    bool Ok;
+  } const cases[] = {
+      {"--ec-fault", "ibf-stuck", true},           {"--ec-fault", "ibf-stuck:1", false},
+      {"--ec-fault", "ibf-stuck-after:0", false},  {"--ec-fault", "stale:0x92:AA,BB", true},
+      {"--ec-fault", "stale:0x92", false},         {"--ec-fault", "stale:256:AA", false},
+      {"--ec-fault", "stuck-zero:0x3FFFF:1", true}, {"--ec-fault", "stuck-zero:0x40000:1", false},
+      {"--ec-fault", "erase-leaves:7:127", true},  {"--ec-fault", "erase-leaves:7:128", false},
+      {"--ec-fault", "bogus", false},              {"--fault", "no-fs", true},
+      {"--fault", "no-fs:1", false},               {"--fault", "open-volume:2147483647", true},
+      {"--fault", "open-volume:2147483648", false}, {"--fault", "open:FS0:\\A:EFI_ACCESS_DENIED", true},
+      {"--fault", "readkey", false},               {"--fault", "power-cut:9223372036854775808", false},
+      {"--fault", "no-shell-environment", true},   {"--fault", "bogus", false},
+  };
+  for (const Case& c : cases) {
+    sim::SimCommandLine line;
+    std::string error;
+    EXPECT_EQ(sim::ParseSimCommandLine({c.Option, c.Value}, &line, &error), c.Ok) << c.Value;
+    if (!c.Ok) EXPECT_EQ(error.find(std::string(c.Option) + " " + c.Value + ": "), 0u) << error;
+  }
+  std::vector<std::string> seventeen;
+  for (int i = 0; i < 17; ++i) seventeen.insert(seventeen.end(), {"--ec-fault", "reads-wrong:" + std::to_string(i)});
+  sim::SimCommandLine line;
+  std::string error;
+  EXPECT_FALSE(sim::ParseSimCommandLine(seventeen, &line, &error));  // 16 flash byte faults at most
 }
 
 TEST(SimCommandLine, StatusNames) {

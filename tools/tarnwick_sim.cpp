@@ -95,7 +95,9 @@ int main(int argc, char** argv) {
   view.SetLog(log);
   sim::SetInterruptRestore(view.RestoreSequence());
   view.Attach();
-  if (line.Interactive && ansi && isatty(STDIN_FILENO)) {
+  // Keys come from the terminal whenever stdin is one, also while stdout goes
+  // to a pipe or file (tarnwick-sim ... | tee log).
+  if (line.Interactive && isatty(STDIN_FILENO)) {
     sim::SetKeySource([](InputKey* key) { return sim::ReadTerminalKey(key); });
   }
   sim::RunTarnwick();
