@@ -1,53 +1,40 @@
-// The console calls since a mark, as one string: text as written, with each
-// attribute change shown as {XX} and cursor visibility as {on}/{off}. Exact
-// text and colour in one comparison.
+// The console as the tests read it, as one UTF-8 string: the text of every
+// console call since a mark (0: since boot). With kWithMarks each attribute
+// change shows as {XX}, cursor visibility as {on}/{off}, a clear as {clear}
+// and a cursor move as {at}: exact text and colour in one comparison.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "sim/host_state.h"
 #include "sim/machine.h"
 
-namespace console_colours {
+namespace console_text {
 
-inline std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+constexpr bool kWithMarks = true;
 
 inline size_t Mark() { return sim::TheMachine().Screen.Calls.size(); }
 
-inline std::string Since(size_t mark) {
+inline std::string Text(size_t since = 0, bool withMarks = false) {
   const auto& calls = sim::TheMachine().Screen.Calls;
-  std::string out;
-  for (size_t i = mark; i < calls.size(); i++) {
+  std::u16string out;
+  for (size_t i = since; i < calls.size(); i++) {
     const sim::ConsoleCall& call = calls[i];
-    switch (call.What) {
-      case sim::ConsoleCall::Kind::Text: out += Utf8(call.Text); break;
-      case sim::ConsoleCall::Kind::Attribute: {
-        char tag[8];
-        std::snprintf(tag, sizeof tag, "{%02zX}", call.Attribute);
-        out += tag;
-        break;
-      }
-      case sim::ConsoleCall::Kind::CursorVisible: out += call.Visible ? "{on}" : "{off}"; break;
-      case sim::ConsoleCall::Kind::Clear: out += "{clear}"; break;
-      case sim::ConsoleCall::Kind::Cursor: out += "{at}"; break;
+    if (call.What == sim::ConsoleCall::Kind::Text) {
+      out += call.Text;
+      continue;
     }
+    if (!withMarks) continue;
+    char tag[8];
+    std::snprintf(tag, sizeof tag, "{%02zX}", call.Attribute);
+    std::string mark = call.What == sim::ConsoleCall::Kind::Attribute     ? tag
+                       : call.What == sim::ConsoleCall::Kind::CursorVisible ? (call.Visible ? "{on}" : "{off}")
+                       : call.What == sim::ConsoleCall::Kind::Clear         ? "{clear}"
+                                                                           : "{at}";
+    out.append(mark.begin(), mark.end());
   }
-  return out;
+  return sim::ToUtf8(out);
 }
 
-}  // namespace console_colours
+}  // namespace console_text

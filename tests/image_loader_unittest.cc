@@ -10,7 +10,7 @@
 
 #include "image/loader.h"
 #include "sim/machine.h"
-#include "tests/console_colours.h"
+#include "tests/console_text.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -44,7 +44,7 @@ Loaded Load(const sim::MachineConfig& config, const Char16* path) {
     out.Data.assign(image.Data, image.Data + image.Length);
     PoolFree(image.Data);
   }
-  out.Console = console_colours::Since(0);
+  out.Console = console_text::Text(0, console_text::kWithMarks);
   out.Audit = sim::TakeAudit();
   return out;
 }
@@ -256,7 +256,7 @@ TEST(ImageLoader, TextAttributeIsLeftAlone) {
   ConSetAttribute(kAttrNormal);
   ImageBuffer image{nullptr, 0};
   EXPECT_EQ(LoadImageFile(u"\\NONE.BIN", &image), kEfiNotFound);
-  EXPECT_EQ(console_colours::Since(0), "{0F}Can not open the input file:\\NONE.BIN\n\r");
+  EXPECT_EQ(console_text::Text(0, console_text::kWithMarks), "{0F}Can not open the input file:\\NONE.BIN\n\r");
 }
 
 }  // namespace
