@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "flash/program.h"
+#include "flash/stream_guard.h"
 #include "tests/flash_test_support.h"
 #include "tests/console_text.h"
 
@@ -159,4 +160,18 @@ TEST(FlashProgramBootLast, NoBootKilobyteAfterAnAbandonedStream) {
     EXPECT_EQ(std::count(commands.begin(), commands.end(), uint8_t{0x06}), 0);
     EXPECT_EQ(console_text::Text().substr(console_text::Text().size() - 16), "\n write success\n");
   }
+}
+
+// The EC stops taking bytes after 1000 of the block's stream: each of the next
+// 16 handshakes times out (its byte is still sent), then the rest of the
+// block is skipped, and with it the boot kilobyte.
+TEST(FlashProgramBootLast, TheStreamGivesUpAfterSixteenTimeoutsInARow) {
+  std::vector<uint8_t> image = Pattern(65536);
+  sim::MachineConfig config = flash_test::EcConfig(1);
+  config.Ec.IbfStuckAfterBytes = 2 + 5 + 1000;  // flash mode, the program command, 1000 bytes
+  BootInFlashMode(config, 1);
+  EXPECT_TRUE(FlashProgramBootLast(Buffer(image), image.size()));
+  EXPECT_EQ(flash_test::CountAccesses(true, flash_test::kDataPort), 1000u + kStreamTimeoutLimit);
+  EXPECT_EQ(flash_test::CountAccesses(false, flash_test::kDataPort), 0u);
+  EXPECT_EQ(kStreamTimeoutLimit, 16u);
 }
