@@ -11,7 +11,7 @@
 #include "ec/board_queries.h"
 #include "ec/ec_channel.h"
 #include "sim/machine.h"
-#include "tests/console_colours.h"
+#include "tests/console_text.h"
 
 namespace {
 
@@ -63,6 +63,13 @@ struct ProbeCase {
   int8_t Blocks;
 };
 
+// A row name such as Reply4F: the prefix, then the bytes in hex.
+std::string HexName(const char* prefix, const std::vector<uint8_t>& bytes) {
+  std::string name = prefix;
+  for (uint8_t b : bytes) name += "0123456789ABCDEF"[b >> 4], name += "0123456789ABCDEF"[b & 15];
+  return name;
+}
+
 class ProbeFlashSizeTable : public ::testing::TestWithParam<ProbeCase> {};
 
 TEST_P(ProbeFlashSizeTable, HighNibbleOfTheMailboxReplyGivesTheBlockCount) {
@@ -82,7 +89,8 @@ TEST_P(ProbeFlashSizeTable, HighNibbleOfTheMailboxReplyGivesTheBlockCount) {
 
 INSTANTIATE_TEST_SUITE_P(Replies, ProbeFlashSizeTable,
                          ::testing::Values(ProbeCase{0x4F, 3}, ProbeCase{0x85, 4}, ProbeCase{0x20, 1},
-                                           ProbeCase{0xFF, 1}, ProbeCase{0x00, 1}, ProbeCase{0x40, 3}));
+                                           ProbeCase{0xFF, 1}, ProbeCase{0x00, 1}, ProbeCase{0x40, 3}),
+                         [](const auto& row) { return HexName("Reply", {row.param.Reply}); });
 
 TEST(BoardQueries, FlashSizeOptionOverridesTheProbe) {
   sim::MachineConfig config;
@@ -123,7 +131,8 @@ TEST_P(CheckAcAdapterTable, OnlyTheSecondReadingDecides) {
 INSTANTIATE_TEST_SUITE_P(Readings, CheckAcAdapterTable,
                          ::testing::Values(AcCase{{0x01, 0x00}, false}, AcCase{{0x00, 0x01}, true},
                                            AcCase{{0x00, 0x00}, false}, AcCase{{0xFE, 0xFF}, true},
-                                           AcCase{{0x01, 0x02}, false}));
+                                           AcCase{{0x01, 0x02}, false}),
+                         [](const auto& row) { return HexName("Readings", row.param.Readings); });
 
 TEST(BoardQueries, SkipAcCheckStillReadsTheAdapterTwiceAndGoesOn) {
   sim::MachineConfig config;
@@ -146,7 +155,7 @@ TEST(BoardQueries, ProjectLineInItsColours) {
   BootWith(sim::MachineConfig());  // the EC answers "TESTPRJ$"
   uint8_t buffer[kNameBufferSize] = {};
   ShowEcProject(buffer);
-  EXPECT_EQ(console_colours::Since(1), "M/B  EC Project: {3F}TESTPRJ\n{0F}");
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), "M/B  EC Project: {3F}TESTPRJ\n{0F}");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 8), "TESTPRJ$");
 }
 
@@ -156,7 +165,7 @@ TEST(BoardQueries, VersionLineShowsOnePointInFront) {
   BootWith(config);
   uint8_t buffer[kNameBufferSize] = {};
   ShowEcVersion(buffer);
-  EXPECT_EQ(console_colours::Since(1), "M/B  EC Version: {5F}1.05.02\n{0F}");
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), "M/B  EC Version: {5F}1.05.02\n{0F}");
   EXPECT_NE(IndexOfWrite(0x66, 0x93), sim::TheMachine().Trace.size());
 }
 
@@ -172,7 +181,7 @@ TEST(BoardQueries, ReplyOfADollarOnlyChangesOneByte) {
   for (unsigned i = 1; i < kNameBufferSize; i++) EXPECT_EQ(project[i], 0xAA) << i;
   uint8_t version[kNameBufferSize] = {};
   ShowEcVersion(version);
-  EXPECT_EQ(console_colours::Since(1), "M/B  EC Project: {3F}\n{0F}M/B  EC Version: {5F}1.\n{0F}");
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), "M/B  EC Project: {3F}\n{0F}M/B  EC Version: {5F}1.\n{0F}");
 }
 
 TEST(BoardQueries, ReplyWithoutDollarIsCutAtSixteenBytes) {
@@ -182,7 +191,7 @@ TEST(BoardQueries, ReplyWithoutDollarIsCutAtSixteenBytes) {
   uint8_t buffer[kNameBufferSize] = {};
   ShowEcProject(buffer);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 16), "ABCDEFGHIJKLMNOP");
-  EXPECT_EQ(console_colours::Since(1), "M/B  EC Project: {3F}ABCDEFGHIJKLMNOP\n{0F}");
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), "M/B  EC Project: {3F}ABCDEFGHIJKLMNOP\n{0F}");
   const size_t query = IndexOfWrite(0x66, 0x92);
   EXPECT_EQ(ReadsOf(0x62, query, sim::TheMachine().Trace.size()), 16u) << "nothing more is read";
 }
@@ -193,7 +202,7 @@ TEST(BoardQueries, HighBytesShowAsTheSameCodePointAndNulShowsNothing) {
   BootWith(config);
   uint8_t buffer[kNameBufferSize] = {};
   ShowEcProject(buffer);
-  EXPECT_EQ(console_colours::Since(1), "M/B  EC Project: {3F}\xC3\xA9" "AB\xC2\x80\n{0F}");
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), "M/B  EC Project: {3F}\xC3\xA9" "AB\xC2\x80\n{0F}");
 }
 
 TEST(BoardQueries, ScratchReadTakesUpAStaleByte) {
@@ -207,7 +216,7 @@ TEST(BoardQueries, ScratchReadTakesUpAStaleByte) {
   uint8_t buffer[kNameBufferSize] = {};
   ShowEcProject(buffer);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 8), "TESTPRJ$");
-  EXPECT_EQ(console_colours::Since(1), "M/B  EC Project: {3F}TESTPRJ\n{0F}");
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), "M/B  EC Project: {3F}TESTPRJ\n{0F}");
 }
 
 TEST(BoardQueries, NoEcAnsweringGivesOneBlockAdapterAndSixteenFFs) {
@@ -223,7 +232,7 @@ TEST(BoardQueries, NoEcAnsweringGivesOneBlockAdapterAndSixteenFFs) {
   for (uint8_t b : buffer) EXPECT_EQ(b, 0xFF);
   std::string shown;
   for (int i = 0; i < 16; i++) shown += "\xC3\xBF";
-  EXPECT_EQ(console_colours::Since(1), "M/B  EC Project: {3F}" + shown + "\n{0F}");
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), "M/B  EC Project: {3F}" + shown + "\n{0F}");
 }
 
 TEST(BoardQueries, PortsZeroMoveTheQueriesButNotTheProbeOrTheAdapter) {
@@ -249,7 +258,7 @@ TEST(BoardQueries, PortsZeroMoveTheQueriesButNotTheProbeOrTheAdapter) {
     EXPECT_TRUE(trace[i].Port == 0x64 || trace[i].Port == 0x60) << "queries go to the selected set";
   }
   EXPECT_GT(afterParse, 0u);
-  EXPECT_EQ(console_colours::Since(1), "M/B  EC Project: {3F}TESTPRJ\n{0F}M/B  EC Version: {5F}1.01.00\n{0F}");
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), "M/B  EC Project: {3F}TESTPRJ\n{0F}M/B  EC Version: {5F}1.01.00\n{0F}");
 }
 
 }  // namespace

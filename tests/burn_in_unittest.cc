@@ -13,6 +13,7 @@
 #include "power/post_flash.h"
 #include "sim/machine.h"
 #include "tests/test_support.h"
+#include "tests/console_text.h"
 
 namespace {
 
@@ -47,7 +48,6 @@ void RunSetUp(const sim::MachineConfig& config, const std::vector<std::u16string
   CreateBurnInScripts(argv.Argc(), argv.Argv());
 }
 
-std::string Console() { return sim::TheMachine().Screen.PlainUtf8(); }
 
 struct Write {
   uint16_t Port;
@@ -87,7 +87,7 @@ TEST(BurnInSetUp, TheWorkedExampleByteForByte) {
   EXPECT_EQ(volume.Read(kSecond), Script("FS0:", "ecBurnIn1ST.NSH", "\\EC\\TOOLS", "B.BIN"));
   EXPECT_EQ(volume.Read(kCounter), "0");
 
-  EXPECT_EQ(Console(), "Create Burn in File : ecBurnIn1st.NSH \n"
+  EXPECT_EQ(console_text::Text(), "Create Burn in File : ecBurnIn1st.NSH \n"
                        "Create Burn in File : ecBurnIn2nd.NSH \n"
                        "Create AutoRun File : StartUp.NSH \n" +
                            kCountdownLine + "543210" + std::string(75, ' ') +
@@ -221,7 +221,7 @@ TEST(BurnInSetUp, FailuresBeforeTheScriptsAreWritten) {
     sim::MachineConfig config = ConfigFor(volume);
     c.Inject(config.Fault);
     RunSetUp(config, {u"A.BIN", u"/bi", u"B.BIN"});
-    EXPECT_EQ(Console(), c.Message) << c.What;
+    EXPECT_EQ(console_text::Text(), c.Message) << c.What;
     for (const char* file : {kFirst, kStartUp, kSecond, kCounter}) {
       bool empty = false;
       for (const char* e : c.EmptyFiles) empty = empty || std::string(e) == file;
@@ -249,11 +249,11 @@ TEST(BurnInSetUp, ACounterThatDoesNotCloseIsReportedAndThePowerCycleGoesOn) {
   sim::MachineConfig config = ConfigFor(volume);
   config.Fault.CloseFailPath = u"\\EFI\\BOOT\\FlashTimes.TXT";
   RunSetUp(config, {u"A.BIN", u"/bi", u"B.BIN"});
-  EXPECT_NE(Console().find("Create AutoRun File : StartUp.NSH \n"
+  EXPECT_NE(console_text::Text().find("Create AutoRun File : StartUp.NSH \n"
                            "Can not close the input file: \\EFI\\BOOT\\FlashTimes.TXT, (Err. No.: 1)\n" +
                            kCountdownLine),
             std::string::npos)
-      << Console();
+      << console_text::Text();
   EXPECT_EQ(Writes().size(), 4u);
 }
 
@@ -281,6 +281,7 @@ TEST(BurnInCounter, CountsAtTheWidthOfItsDigits) {
       {"", "1", 1},
       {"999999999", "1000000000", 1000000000},
       {"0000000000", "0000000001", 1},
+      {"0000000041", "0000000042", 42},
       {"9999999998", "9999999999", 9999999999ull},
       // Left alone: not all digits, longer than ten bytes, or an eleventh digit needed.
       {"12\r\n", "12\r\n", 0},
@@ -294,7 +295,7 @@ TEST(BurnInCounter, CountsAtTheWidthOfItsDigits) {
     RunBump(ConfigFor(volume));
     EXPECT_EQ(volume.Read(kCounter), c.After) << c.Before;
     EXPECT_EQ(gBurnInRunCount, c.Count) << c.Before;
-    EXPECT_EQ(Console(), "") << c.Before;
+    EXPECT_EQ(console_text::Text(), "") << c.Before;
     ExpectClean(c.Before);
   }
 }
@@ -340,7 +341,7 @@ TEST(BurnInCounter, OpenFailuresPrintTheirMessage) {
     sim::MachineConfig config = ConfigFor(volume);
     c.Inject(config.Fault);
     RunBump(config);
-    EXPECT_EQ(Console(), c.Message) << c.What;
+    EXPECT_EQ(console_text::Text(), c.Message) << c.What;
     EXPECT_EQ(gBurnInRunCount, 0u) << c.What;
     EXPECT_FALSE(volume.Exists(kCounter)) << c.What;
     ExpectClean(c.What);
@@ -377,7 +378,7 @@ TEST(BurnInLoop, OneRunCountsFlashesWithAutoloadDisabledAndColdBoots) {
   flash.resize(expected.size());
   EXPECT_EQ(flash, expected);
 
-  const std::string text = Console();
+  const std::string text = console_text::Text();
   EXPECT_NE(text.find("Entry Flash ......                AutoLoad Disabled\n"), std::string::npos) << text;
   // The countdown line is drawn over whatever the update left on row 24.
   EXPECT_EQ(sim::TheMachine().Screen.Row(24).substr(18),
@@ -404,7 +405,7 @@ TEST(BurnInLoop, WithoutTheCountOptionTheCounterIsNotTouched) {
   config.Fault.OpenFails[u"\\EFI\\BOOT\\FlashTimes.TXT"] = kEfiDeviceError;  // any attempt would show
   EXPECT_EQ(RunMain(config), kExitOk);
   EXPECT_EQ(volume.Read(kCounter), "41");
-  EXPECT_EQ(Console().find("FlashTimes"), std::string::npos);
+  EXPECT_EQ(console_text::Text().find("FlashTimes"), std::string::npos);
   EXPECT_EQ(sim::TheMachine().Screen.Row(24).substr(18), "Down count to shutdown,  Waitting (1) second(s) .....");
 }
 

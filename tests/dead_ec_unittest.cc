@@ -10,10 +10,10 @@
 #include "app/main_sequence.h"
 #include "sim/machine.h"
 #include "tests/test_support.h"
+#include "tests/console_text.h"
 
 namespace {
 
-using testing_support::ConsoleText;
 using testing_support::SampleImage;
 
 constexpr uint32_t kFlashSize = 4 * 65536;

@@ -11,6 +11,7 @@
 #include "flash/dump.h"
 #include "sim/machine.h"
 #include "tests/test_support.h"
+#include "tests/console_text.h"
 
 namespace {
 
@@ -40,7 +41,6 @@ void RunDump(const sim::MachineConfig& config, int8_t blocks = 2) {
   DumpEcRom();
 }
 
-std::string Console() { return sim::TheMachine().Screen.PlainUtf8(); }
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
@@ -64,7 +64,7 @@ TEST(Dump, TwoBlocksGiveTheFlashInADatedFileAtTheRoot) {
   std::vector<uint8_t> flash = FlashPattern();
   flash.resize(131072);
   EXPECT_EQ(Bytes(volume.Read(kName)), flash);
-  EXPECT_EQ(Console(), "It get data to buufer, then write to file\n" + BlockLine(0) + BlockLine(1) +
+  EXPECT_EQ(console_text::Text(), "It get data to buufer, then write to file\n" + BlockLine(0) + BlockLine(1) +
                            "Waitting to write data to the input file : \\" + kName);
   // Flash mode opened without the mode query, one read per block, then left.
   EXPECT_EQ(CommandWrites(), (std::vector<uint8_t>{0xDE, 0xDC, 0x03, 0x00, 0x03, 0x01, 0xFE}));
@@ -95,7 +95,7 @@ TEST(Dump, NameFollowsTheCurrentDirectoryOnTheFirstVolume) {
     RunDump(config, 1);
     EXPECT_EQ(first.Read(std::string(c.Directory) + kName).size(), 65536u) << c.Shown;
     EXPECT_FALSE(second.Exists(std::string(c.Directory) + kName)) << c.Shown;
-    EXPECT_NE(Console().find(std::string("input file : ") + c.Shown), std::string::npos) << Console();
+    EXPECT_NE(console_text::Text().find(std::string("input file : ") + c.Shown), std::string::npos) << console_text::Text();
   }
 }
 
@@ -153,7 +153,7 @@ TEST(Dump, FailuresPrintTheirMessageAndCloseEverything) {
     sim::MachineConfig config = ConfigFor(volume);
     c.Inject(config.Fault);
     RunDump(config, c.Blocks);
-    std::string text = Console();
+    std::string text = console_text::Text();
     EXPECT_EQ(CountOf(text, c.Message), 1u) << c.What << ": " << text;
     EXPECT_EQ(volume.Exists(kName), c.FileLeft) << c.What;
     if (!c.ReadsFlash) {
@@ -184,7 +184,7 @@ TEST(Dump, ADeadEcIsNeverSavedSilently) {
   config.Ec.ObfNeverSet = true;
   config.TraceEnabled = false;  // 16 timed-out reads per block, each a full poll
   RunDump(config, 2);
-  std::string text = Console();
+  std::string text = console_text::Text();
   EXPECT_EQ(text, "It get data to buufer, then write to file\n" + BlockLine(0) + BlockLine(1) +
                       "Waitting to write data to the input file : \\" + kName +
                       "EC did not answer every read, the dump is not complete\n");

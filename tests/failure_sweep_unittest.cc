@@ -13,10 +13,10 @@
 #include "sim/host_state.h"
 #include "sim/machine.h"
 #include "tests/test_support.h"
+#include "tests/console_text.h"
 
 namespace {
 
-using testing_support::ConsoleText;
 using testing_support::OneBlockOldFlash;
 using testing_support::SampleImage;
 using testing_support::TempDir;
@@ -97,7 +97,7 @@ void RunRow(const Row& row) {
   sim::Boot(config);
   sim::RunTarnwick();
   const sim::Machine& m = sim::TheMachine();
-  const std::string text = ConsoleText();
+  const std::string text = console_text::Text();
   if (row.ExitCode == kPoweredOff) {
     EXPECT_TRUE(m.PoweredOff) << row.Name;
   } else {
@@ -328,7 +328,7 @@ TEST(FailureSweep, EveryAllocationFailsOnce) {
       ASSERT_LE(static_cast<size_t>(n), run.PerAllocation.size()) << name << " is not in the table";
       const Expected& e = run.PerAllocation[n - 1];
       EXPECT_EQ(sim::TheMachine().ExitCode, e.ExitCode) << name;
-      const std::string text = ConsoleText();
+      const std::string text = console_text::Text();
       if (!e.Message.empty()) EXPECT_NE(text.find(e.Message), std::string::npos) << name << ":\n" << text;
       CheckEc(e.Ec, name);
       if (e.Files) e.Files(first.Dir, name);

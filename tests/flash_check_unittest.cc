@@ -9,13 +9,13 @@
 #include "flash/program.h"
 #include "flash/stream_guard.h"
 #include "tests/flash_test_support.h"
+#include "tests/console_text.h"
 
 namespace {
 
 using flash_test::BlockLine;
 using flash_test::BootInFlashMode;
 using flash_test::Buffer;
-using flash_test::Console;
 using flash_test::Pattern;
 using flash_test::Repeat;
 using flash_test::Segments;
@@ -28,7 +28,7 @@ std::string GoodBlank(int block) { return BlockLine(block, Repeat(kGood, 64)); }
 TEST(FlashBlankCheck, AnErasedFlashIsBlank) {
   BootInFlashMode(flash_test::EcConfig(3), 3);
   EXPECT_TRUE(FlashBlankCheck(false));
-  EXPECT_EQ(Console(), "Blank Check ==============>" + GoodBlank(0) + GoodBlank(1) + GoodBlank(2) +
+  EXPECT_EQ(console_text::Text(), "Blank Check ==============>" + GoodBlank(0) + GoodBlank(1) + GoodBlank(2) +
                            "\n Blank Check success\n");
   std::vector<flash_test::Segment> wire = Segments();
   ASSERT_EQ(wire.size(), 3u);
@@ -89,7 +89,7 @@ TEST(FlashBlankCheck, MarksShowTheSectorWhereTheBadByteWasRead) {
     EXPECT_FALSE(FlashBlankCheck(false));
     std::string want = "Blank Check ==============>";
     for (size_t b = 0; b < 3; b++) want += "\nBlock" + std::to_string(b) + ": " + c.Lines[b];
-    EXPECT_EQ(Console(), want + "\n Blank Check fail\n");
+    EXPECT_EQ(console_text::Text(), want + "\n Blank Check fail\n");
   }
 }
 
@@ -119,7 +119,7 @@ TEST(FlashBlankCheck, KeepReservedReadsButNeverJudgesWhatWasNotErased) {
     EXPECT_EQ(FlashBlankCheck(c.KeepReserved), c.Want);
     std::string want = "Blank Check ==============>";
     for (size_t b = 0; b < c.Lines.size(); b++) want += "\nBlock" + std::to_string(b) + ": " + c.Lines[b];
-    EXPECT_EQ(Console(), want + (c.Want ? "\n Blank Check success\n" : "\n Blank Check fail\n"));
+    EXPECT_EQ(console_text::Text(), want + (c.Want ? "\n Blank Check success\n" : "\n Blank Check fail\n"));
     EXPECT_EQ(Segments().size(), size_t(c.Blocks));
   }
 }
@@ -139,7 +139,7 @@ TEST(FlashVerify, ReadsBackTheLengthAndDrainsTheRestOfTheLastBlock) {
   // One compared byte, 65,535 drained, and the drain's closing read.
   EXPECT_EQ(wire[1].Reads, 1u + 65535u + 1u);
   EXPECT_EQ(sim::EcModelPendingOutput(sim::TheMachine().Ec), 0u);
-  EXPECT_EQ(Console(), "Verify Check =============>" + BlockLine(0, std::string(64, '*')) +
+  EXPECT_EQ(console_text::Text(), "Verify Check =============>" + BlockLine(0, std::string(64, '*')) +
                            BlockLine(1, std::string(64, ' ')) + "\n Verfied success\n");
 }
 
@@ -151,7 +151,7 @@ TEST(FlashVerify, AnEmptyLengthOnlyDrains) {
   ASSERT_EQ(wire.size(), 1u);
   EXPECT_TRUE(wire[0].Command.empty());
   EXPECT_EQ(wire[0].Reads, 1u);
-  EXPECT_EQ(Console(), "Verify Check =============>\n Verfied success\n");
+  EXPECT_EQ(console_text::Text(), "Verify Check =============>\n Verfied success\n");
 }
 
 TEST(FlashVerify, AMismatchMarksItsSectorAndBlock) {
@@ -162,7 +162,7 @@ TEST(FlashVerify, AMismatchMarksItsSectorAndBlock) {
   BootInFlashMode(config, 3);
   ImageBuffer buffer = Buffer(image);
   EXPECT_FALSE(FlashVerify(buffer, image.size()));
-  EXPECT_EQ(Console(), "Verify Check =============>" + BlockLine(0, std::string(64, '*')) +
+  EXPECT_EQ(console_text::Text(), "Verify Check =============>" + BlockLine(0, std::string(64, '*')) +
                            BlockLine(1, "*-" + std::string(62, '*'), "   Bad") + "\n Verfied fail\n");
 }
 
@@ -175,7 +175,7 @@ TEST(FlashVerify, TheKeepReservedLengthExpects0xFFPastTheImage) {
   BootInFlashMode(config, 3);
   ImageBuffer buffer = Buffer(image);
   EXPECT_TRUE(FlashVerify(buffer, kKeepReservedLength));
-  EXPECT_EQ(Console(), "Verify Check =============>" + BlockLine(0, std::string(64, '*')) +
+  EXPECT_EQ(console_text::Text(), "Verify Check =============>" + BlockLine(0, std::string(64, '*')) +
                            BlockLine(1, std::string(64, '*')) +
                            BlockLine(2, std::string(62, '*') + "  ") + "\n Verfied success\n");
   // A stray byte where 0xFF was programmed past the image fails the verify.
@@ -198,7 +198,7 @@ TEST(FlashVerify, AMatchingByteThatCameTooLateFails) {
   ASSERT_EQ(wire.size(), 1u);
   EXPECT_EQ(wire[0].Reads, kStreamTimeoutLimit + 1u);  // and the drain's one read
   EXPECT_EQ(wire[0].StatusReads, (kStreamTimeoutLimit + 1u) * kEcReadPollReads);
-  EXPECT_EQ(Console(), "Verify Check =============>" + BlockLine(0, "--" + std::string(62, ' '), "   Bad") +
+  EXPECT_EQ(console_text::Text(), "Verify Check =============>" + BlockLine(0, "--" + std::string(62, ' '), "   Bad") +
                            "\n Verfied fail\n");
 }
 
@@ -231,8 +231,8 @@ TEST(FlashStreams, AnEcThatDiesMidStreamKeepsEveryOperationBounded) {
   EXPECT_FALSE(FlashBlankCheck(false));
   const uint64_t all = sim::TheMachine().PortOps - before;
   EXPECT_LE(all, 3 * 4 * (5 + 17) * (kEcSendPollReads + 1) + 2 * 20000);
-  EXPECT_NE(Console().find("\n write success\n"), std::string::npos);
-  EXPECT_NE(Console().find("\n Verfied fail\n"), std::string::npos);
+  EXPECT_NE(console_text::Text().find("\n write success\n"), std::string::npos);
+  EXPECT_NE(console_text::Text().find("\n Verfied fail\n"), std::string::npos);
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 
 #include "flash/erase.h"
 #include "tests/flash_test_support.h"
+#include "tests/console_text.h"
 
 namespace {
 
 using flash_test::BlockLine;
 using flash_test::BootInFlashMode;
 using flash_test::CommandBytes;
-using flash_test::Console;
 using flash_test::Repeat;
 using flash_test::Segments;
 
@@ -42,7 +42,7 @@ TEST(FlashErase, ChipEraseWaitsThroughOtherBytesForTheCompletionByte) {
   ASSERT_EQ(wire.size(), 1u);
   EXPECT_EQ(wire[0].Command, (std::vector<uint8_t>{0x01, 0x00, 0x00, 0x00, 0x00}));
   EXPECT_EQ(wire[0].Reads, 3u);  // 0x01, 0x02, then 0xF8
-  EXPECT_EQ(Console(), "Erase ====================>\nErasing:" + kStars + "   Fine\n");
+  EXPECT_EQ(console_text::Text(), "Erase ====================>\nErasing:" + kStars + "   Fine\n");
   EXPECT_EQ(sim::FlashContents(), std::vector<uint8_t>(3 * 65536, 0xFF));
   EXPECT_TRUE(sim::TheMachine().Stalls.empty());
 }
@@ -56,7 +56,7 @@ TEST(FlashErase, ChipEraseGivesUpAfterFourMisses) {
   ASSERT_EQ(wire.size(), 1u);
   EXPECT_EQ(wire[0].Reads, 4u);
   EXPECT_EQ(wire[0].StatusReads, 4u * 300001u);
-  EXPECT_EQ(Console(), "Erase ====================>\n\nErase failure\n");
+  EXPECT_EQ(console_text::Text(), "Erase ====================>\n\nErase failure\n");
 }
 
 TEST(FlashErase, ChipEraseOfSmallPartsIsATimedWaitWithoutReads) {
@@ -68,7 +68,7 @@ TEST(FlashErase, ChipEraseOfSmallPartsIsATimedWaitWithoutReads) {
     EXPECT_EQ(wire[0].Reads, 0u);
     EXPECT_EQ(wire[0].StatusReads, 0u);
     EXPECT_EQ(sim::TheMachine().Stalls, std::vector<uint64_t>(64, 15000));
-    EXPECT_EQ(Console(), "Erase ====================>\nErasing:" + kStars + "   Fine\n");
+    EXPECT_EQ(console_text::Text(), "Erase ====================>\nErasing:" + kStars + "   Fine\n");
   }
 }
 
@@ -85,7 +85,7 @@ TEST(FlashErase, SweepErasesEverySectorOfEveryBlock) {
   ASSERT_EQ(bytes.size(), 192u * 4);
   EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 4, bytes.end()), (std::vector<uint8_t>{0x05, 0x02, 0xFC, 0x00}));
   EXPECT_EQ(sim::TheMachine().Stalls, std::vector<uint64_t>(192, 1000));
-  EXPECT_EQ(Console(), "Erase  ====================>" + BlockLine(0, kStars, "   Done") +
+  EXPECT_EQ(console_text::Text(), "Erase  ====================>" + BlockLine(0, kStars, "   Done") +
                            BlockLine(1, kStars, "   Done") + BlockLine(2, kStars, "   Done") +
                            "\n ersse success\n");
   EXPECT_EQ(sim::FlashContents(), std::vector<uint8_t>(3 * 65536, 0xFF));
@@ -103,7 +103,7 @@ TEST(FlashErase, KeepReservedErasesThe190SectorsBeforeTheGSensorData) {
     EXPECT_EQ(sectors.back(), (std::vector<uint8_t>{0x02, 0xF4, 0x00}));
     for (const std::vector<uint8_t>& s : sectors)
       EXPECT_FALSE(s[0] == 0x02 && (s[1] == 0xF8 || s[1] == 0xFC)) << "reserved sector erased";
-    EXPECT_EQ(Console(), "Erase ====================>" + BlockLine(0, kStars) + BlockLine(1, kStars) +
+    EXPECT_EQ(console_text::Text(), "Erase ====================>" + BlockLine(0, kStars) + BlockLine(1, kStars) +
                              "\nBlock2: " + std::string(62, '*') + "     Fine\n");
     // Everything from the reserved tail on keeps its bytes.
     std::vector<uint8_t> want = flash_test::Pattern(4 * 65536);
@@ -134,7 +134,7 @@ TEST(FlashErase, OneSectorByItsNumberFromOne) {
     want.insert(want.end(), c.Address.begin(), c.Address.end());
     EXPECT_EQ(CommandBytes(), want);
     EXPECT_EQ(sim::TheMachine().Stalls, std::vector<uint64_t>{1000});
-    EXPECT_EQ(Console(), std::string("Erase ====================>\nErase from ") + c.Range + " :  *     Done\n");
+    EXPECT_EQ(console_text::Text(), std::string("Erase ====================>\nErase from ") + c.Range + " :  *     Done\n");
     std::vector<uint8_t> flash = flash_test::Pattern(65536);
     const size_t first = (c.Sector - 1) * 1024;
     if (first < flash.size()) std::fill(flash.begin() + first, flash.begin() + first + 1024, 0xFF);

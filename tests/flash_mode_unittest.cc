@@ -4,12 +4,12 @@
 #include "ec/ec_channel.h"
 #include "flash/flash_mode.h"
 #include "tests/flash_test_support.h"
+#include "tests/console_text.h"
 
 namespace {
 
 using flash_test::BootInFlashMode;
 using flash_test::CommandBytes;
-using flash_test::Console;
 using flash_test::Segments;
 
 TEST(FlashMode, EnterSendsPrepareThenEnterWithNothingBetween) {
@@ -51,7 +51,7 @@ TEST(FlashMode, OnlyAReplyThatCameAndIsNeitherZeroNorAllOnesQualifies) {
     EXPECT_EQ(wire[0].Reads, 1u);
     // No reply: the read waits out its whole bound.
     EXPECT_EQ(wire[0].StatusReads, c.HasReply ? 1u : size_t{kEcReadPollReads});
-    EXPECT_EQ(Console(), "");
+    EXPECT_EQ(console_text::Text(), "");
   }
 }
 
@@ -76,7 +76,7 @@ TEST(FlashMode, PartIdLengthFollowsTheBlockCountAndTwoBlockImagesMakeA128KRom) {
     EXPECT_EQ(wire[0].Command, std::vector<uint8_t>{0x04});
     EXPECT_EQ(wire[0].Reads, c.WantIdReads);
     std::string ids = c.WantIdReads == 4 ? "0xef 0x40 0x13 0x00 " : "0xef 0x40 0x13 ";
-    EXPECT_EQ(Console(), "Get Flash Part ID=========>    " + ids + "     Rom Size(" +
+    EXPECT_EQ(console_text::Text(), "Get Flash Part ID=========>    " + ids + "     Rom Size(" +
                              std::to_string(64 * c.WantBlocks) + ")K\n");
   }
 }

@@ -6,14 +6,15 @@
 #include <algorithm>
 
 #include "flash/program.h"
+#include "flash/stream_guard.h"
 #include "tests/flash_test_support.h"
+#include "tests/console_text.h"
 
 namespace {
 
 using flash_test::BlockLine;
 using flash_test::BootInFlashMode;
 using flash_test::Buffer;
-using flash_test::Console;
 using flash_test::Pattern;
 using flash_test::Segments;
 
@@ -56,7 +57,7 @@ TEST(FlashProgram, EveryBlockOfTheSpanGetsItsCommandAnd65536Bytes) {
       EXPECT_EQ(wire[b].Reads, 0u);
       console += BlockLine(int(b), c.Lines[b]);
     }
-    EXPECT_EQ(Console(), console + "\n write success\n");
+    EXPECT_EQ(console_text::Text(), console + "\n write success\n");
     std::vector<uint8_t> flash = sim::FlashContents();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
   }
@@ -68,7 +69,7 @@ TEST(FlashProgram, AnEmptyLengthSendsNothing) {
   ImageBuffer buffer = Buffer(image);
   FlashProgram(buffer, 0);
   EXPECT_TRUE(sim::TheMachine().Trace.empty());
-  EXPECT_EQ(Console(), "Write data ===============>\n write success\n");
+  EXPECT_EQ(console_text::Text(), "Write data ===============>\n write success\n");
 }
 
 TEST(FlashProgram, TheKeepReservedLengthPastAShortImageSends0xFFAndBlankMarks) {
@@ -82,7 +83,7 @@ TEST(FlashProgram, TheKeepReservedLengthPastAShortImageSends0xFFAndBlankMarks) {
   ASSERT_EQ(wire.size(), 3u);
   EXPECT_EQ(wire[1].Written, Slice(image, 65536, 100000 - 65536, 65536));
   EXPECT_EQ(wire[2].Written, std::vector<uint8_t>(65536, 0xFF));
-  EXPECT_EQ(Console(), "Write data ===============>" + BlockLine(0, Marks(64, 0)) + BlockLine(1, Marks(64, 0)) +
+  EXPECT_EQ(console_text::Text(), "Write data ===============>" + BlockLine(0, Marks(64, 0)) + BlockLine(1, Marks(64, 0)) +
                            BlockLine(2, Marks(62, 2)) + "\n write success\n");
 }
 
@@ -99,7 +100,7 @@ TEST(FlashProgramBootLast, TheFirstKilobyteGoesLastWith0x06) {
   EXPECT_EQ(wire[1].Written, Slice(image, 65536, 65536, 65536));
   EXPECT_EQ(wire[2].Command, std::vector<uint8_t>{0x06});
   EXPECT_EQ(wire[2].Written, Slice(image, 0, 1024, 1024));
-  EXPECT_EQ(Console(), "Update data ==============>" + BlockLine(0, Marks(64, 0)) + BlockLine(1, Marks(64, 0)) +
+  EXPECT_EQ(console_text::Text(), "Update data ==============>" + BlockLine(0, Marks(64, 0)) + BlockLine(1, Marks(64, 0)) +
                            "\n write success\n");
   const std::vector<uint8_t> flash = sim::FlashContents();
   EXPECT_EQ(std::vector<uint8_t>(flash.begin(), flash.begin() + 131072), image);
@@ -129,7 +130,7 @@ TEST(FlashProgramBootLast, ShortImagesFillTheRestOfTheBlockWith0xFF) {
     std::vector<flash_test::Segment> wire = Segments();
     if (c.Length == 0) {
       EXPECT_TRUE(wire.empty());
-      EXPECT_EQ(Console(), "Update data ==============>\n write success\n");
+      EXPECT_EQ(console_text::Text(), "Update data ==============>\n write success\n");
       continue;
     }
     ASSERT_EQ(wire.size(), 2u);
@@ -138,7 +139,7 @@ TEST(FlashProgramBootLast, ShortImagesFillTheRestOfTheBlockWith0xFF) {
     EXPECT_EQ(wire[0].Written, Slice(image, 1024 < c.Length ? 1024 : 0, second, 64512));
     EXPECT_EQ(wire[1].Command, std::vector<uint8_t>{0x06});
     EXPECT_EQ(wire[1].Written, Slice(image, 0, std::min<size_t>(1024, c.Length), 1024));
-    EXPECT_EQ(Console(), "Update data ==============>" + BlockLine(0, c.Marks) + "\n write success\n");
+    EXPECT_EQ(console_text::Text(), "Update data ==============>" + BlockLine(0, c.Marks) + "\n write success\n");
   }
 }
 
@@ -157,6 +158,20 @@ TEST(FlashProgramBootLast, NoBootKilobyteAfterAnAbandonedStream) {
     FlashProgramBootLast(Buffer(image), image.size());
     const std::vector<uint8_t> commands = flash_test::CommandBytes();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), uint8_t{0x06}), 0);
-    EXPECT_EQ(Console().substr(Console().size() - 16), "\n write success\n");
+    EXPECT_EQ(console_text::Text().substr(console_text::Text().size() - 16), "\n write success\n");
   }
+}
+
+// The EC stops taking bytes after 1000 of the block's stream: each of the next
+// 16 handshakes times out (its byte is still sent), then the rest of the
+// block is skipped, and with it the boot kilobyte.
+TEST(FlashProgramBootLast, TheStreamGivesUpAfterSixteenTimeoutsInARow) {
+  std::vector<uint8_t> image = Pattern(65536);
+  sim::MachineConfig config = flash_test::EcConfig(1);
+  config.Ec.IbfStuckAfterBytes = 2 + 5 + 1000;  // flash mode, the program command, 1000 bytes
+  BootInFlashMode(config, 1);
+  FlashProgramBootLast(Buffer(image), image.size());
+  EXPECT_EQ(flash_test::CountAccesses(true, flash_test::kDataPort), 1000u + kStreamTimeoutLimit);
+  EXPECT_EQ(flash_test::CountAccesses(false, flash_test::kDataPort), 0u);
+  EXPECT_EQ(kStreamTimeoutLimit, 16u);
 }

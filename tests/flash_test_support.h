@@ -43,14 +43,6 @@ inline void BootInFlashMode(const sim::MachineConfig& config, int8_t blockCount)
   m.StallPortOps.clear();
 }
 
-inline std::string Console() {
-  std::string text;
-  for (const sim::ConsoleCall& call : sim::TheMachine().Screen.Calls)
-    if (call.What == sim::ConsoleCall::Kind::Text)
-      for (char16_t c : call.Text) text.push_back(static_cast<char>(c));
-  return text;
-}
-
 // One command on the wire: its command-port bytes, then what crossed the data
 // port until the next command byte.
 struct Segment {

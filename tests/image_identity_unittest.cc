@@ -9,8 +9,9 @@
 #include "app/option_state.h"
 #include "image/identity.h"
 #include "sim/machine.h"
-#include "tests/console_colours.h"
+#include "tests/console_text.h"
 #include "tests/test_support.h"
+#include "tests/row_name.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ TEST_P(ShowImageProjectTable, FindsTheFirstTagAndShowsIt) {
   uint8_t name[kNameBufferSize];
   std::memset(name, 0xAA, sizeof name);  // stale bytes from before must not survive
   ShowImageProject(name, View(bytes));
-  EXPECT_EQ(console_colours::Since(1), c.Line);
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), c.Line);
   EXPECT_EQ(Name(name), c.Buffer);
 }
 
@@ -88,7 +89,7 @@ TEST_P(ShowImageVersionTable, SkipsToTheOnePointAndShowsTheRest) {
   uint8_t version[kNameBufferSize];
   std::memset(version, 0xAA, sizeof version);
   ShowImageVersion(version, View(bytes));
-  const std::string text = console_colours::Since(1);
+  const std::string text = console_text::Text(1, console_text::kWithMarks);
   EXPECT_EQ(text.substr(0, text.find("File EC Build Date: ")), c.VersionPart);
 }
 
@@ -119,7 +120,7 @@ TEST(ShowImageVersion, DateAndChecksumFollowOnOneLine) {
   for (uint8_t b : bytes) sum = static_cast<uint16_t>(sum + b);
   char checksum[8];
   std::snprintf(checksum, sizeof checksum, "%04X", sum);
-  EXPECT_EQ(console_colours::Since(1), VersionLine("02") + "File EC Build Date: 2026/12/01        Check Sum: {6F}" +
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), VersionLine("02") + "File EC Build Date: 2026/12/01        Check Sum: {6F}" +
                                            checksum + "\n{0F}");
   EXPECT_EQ(Name(version), Padded("02$"));
 }
@@ -129,13 +130,13 @@ TEST(ShowImageVersion, DateInTheLastBytesAndMissingDate) {
   std::vector<uint8_t> cut = Image("DATE:20");
   uint8_t version[kNameBufferSize];
   ShowImageVersion(version, View(cut));
-  std::string text = console_colours::Since(1);
+  std::string text = console_text::Text(1, console_text::kWithMarks);
   EXPECT_NE(text.find("File EC Build Date: 20        Check Sum: "), std::string::npos) << text;
 
   BootConsole();
   std::vector<uint8_t> none = Image("DATE");
   ShowImageVersion(version, View(none));
-  text = console_colours::Since(1);
+  text = console_text::Text(1, console_text::kWithMarks);
   EXPECT_NE(text.find("File EC Build Date:         Check Sum: "), std::string::npos) << text;
 }
 
@@ -144,7 +145,7 @@ TEST(ShowImageVersion, LongDateIsCutAtSixteen) {
   std::vector<uint8_t> bytes = Image("DATE:0123456789ABCDEFGHIJ$");
   uint8_t version[kNameBufferSize];
   ShowImageVersion(version, View(bytes));
-  EXPECT_NE(console_colours::Since(1).find("Date: 0123456789ABCDEF        Check"), std::string::npos);
+  EXPECT_NE(console_text::Text(1, console_text::kWithMarks).find("Date: 0123456789ABCDEF        Check"), std::string::npos);
 }
 
 struct ChecksumCase {
@@ -159,13 +160,14 @@ TEST_P(ImageChecksumTable, WrapsAtSixteenBits) {
   std::vector<uint8_t> bytes(GetParam().Size, 0xFF);
   uint8_t version[kNameBufferSize];
   ShowImageVersion(version, View(bytes));
-  EXPECT_EQ(console_colours::Since(1), kNoVersion + "File EC Build Date:         Check Sum: {6F}" +
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), kNoVersion + "File EC Build Date:         Check Sum: {6F}" +
                                            GetParam().Shown + "\n{0F}");
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ImageChecksumTable,
                          ::testing::Values(ChecksumCase{256, "FF00"}, ChecksumCase{65536, "0000"},
-                                           ChecksumCase{0, "0000"}, ChecksumCase{1, "00FF"}));
+                                           ChecksumCase{0, "0000"}, ChecksumCase{1, "00FF"}),
+                         [](const auto& row) { return "Bytes" + std::to_string(row.param.Size); });
 
 // ---- The project check and its prompt ------------------------------------------
 
@@ -191,7 +193,7 @@ TEST_P(ProjectMatchTable, MatchGoesOnSilentlyAndMismatchPrompts) {
   const bool goOn = CheckImageProject(ec.data(), image.data(), gOptionState.ForceUpdate != 0);
   EXPECT_EQ(goOn, c.Match);
   EXPECT_EQ(sim::TheMachine().KeyWaits, c.Match ? 0u : 1u);
-  if (c.Match) EXPECT_EQ(console_colours::Since(1), "");
+  if (c.Match) EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -201,8 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MatchCase{"BothAbsent", "", "", true}, MatchCase{"CaseDiffers", "ABC$", "abc$", false},
                       MatchCase{"AllSixteenAgree", "0123456789ABCDEF", "0123456789ABCDEF", true},
                       MatchCase{"SixteenDifferInTheLast", "0123456789ABCDEF", "0123456789ABCDEG", false},
-                      MatchCase{"DollarAsTheLastByte", "0123456789ABCDE$", "0123456789ABCDE$", true}),
-    [](const ::testing::TestParamInfo<MatchCase>& info) { return info.param.Name; });
+                      MatchCase{"DollarAsTheLastByte", "0123456789ABCDE$", "0123456789ABCDE$", true}));
 
 const std::string kPrompt =
     "{4F}It's difference project, this file can't use on this machine\n"
@@ -221,7 +222,7 @@ TEST_P(ProjectPromptTable, OnlyYContinues) {
   BootConsole({c.Key});
   std::vector<uint8_t> ec = NameBuffer("ABC$"), image = NameBuffer("XYZ$");
   EXPECT_EQ(CheckImageProject(ec.data(), image.data(), gOptionState.ForceUpdate != 0), c.GoOn);
-  EXPECT_EQ(console_colours::Since(1),
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks),
             kPrompt + "{off}" + (c.GoOn ? "\nSelectd to continue this update\n" : "\nSelectd to quit this update\n"));
 }
 
@@ -230,7 +231,14 @@ INSTANTIATE_TEST_SUITE_P(Keys, ProjectPromptTable,
                                            KeyCase{"N", {0, u'n'}, false}, KeyCase{"Enter", {0, u'\r'}, false},
                                            KeyCase{"Escape", {0x17, 0}, false},
                                            KeyCase{"ArrowUp", {0x01, 0}, false}),
-                         [](const ::testing::TestParamInfo<KeyCase>& info) { return info.param.Name; });
+                         RowName());
+
+TEST(ProjectPrompt, APromptNoKeyAnswersFailsAtOnce) {
+  BootConsole();
+  std::vector<uint8_t> ec = NameBuffer("ABC$"), image = NameBuffer("XYZ$");
+  EXPECT_THROW((void)CheckImageProject(ec.data(), image.data(), gOptionState.ForceUpdate != 0), std::runtime_error);
+  EXPECT_TRUE(sim::TheMachine().KeysExhausted);
+}
 
 TEST(ProjectPrompt, WakeUpWithoutAKeyWaitsAgain) {
   sim::MachineConfig config;
@@ -249,7 +257,7 @@ TEST(ProjectPrompt, ForceUpdateSkipsItWithoutAWord) {
   gOptionState.ForceUpdate = 1;
   std::vector<uint8_t> ec = NameBuffer("ABC$"), image = NameBuffer("XYZ$");
   EXPECT_TRUE(CheckImageProject(ec.data(), image.data(), gOptionState.ForceUpdate != 0));
-  EXPECT_EQ(console_colours::Since(1), "");
+  EXPECT_EQ(console_text::Text(1, console_text::kWithMarks), "");
   EXPECT_EQ(sim::TheMachine().KeyWaits, 0u);
 }
 
@@ -271,7 +279,7 @@ TEST(ImageIdentityRun, ChecksumIsTakenBeforeTheAutoloadPatch) {
   for (uint8_t b : file) sum = static_cast<uint16_t>(sum + b);
   char line[64];
   std::snprintf(line, sizeof line, "Check Sum: %04X\n", sum);
-  const std::string text = testing_support::ConsoleText();
+  const std::string text = console_text::Text();
   EXPECT_NE(text.find(line), std::string::npos) << text;
   EXPECT_NE(text.find("File EC Project: TESTPRJ\nFile EC Version: 1.19.02.03\n"), std::string::npos) << text;
 }

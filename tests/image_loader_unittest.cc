@@ -10,7 +10,7 @@
 
 #include "image/loader.h"
 #include "sim/machine.h"
-#include "tests/console_colours.h"
+#include "tests/console_text.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -44,7 +44,7 @@ Loaded Load(const sim::MachineConfig& config, const Char16* path) {
     out.Data.assign(image.Data, image.Data + image.Length);
     PoolFree(image.Data);
   }
-  out.Console = console_colours::Since(0);
+  out.Console = console_text::Text(0, console_text::kWithMarks);
   out.Audit = sim::TakeAudit();
   return out;
 }
@@ -55,45 +55,37 @@ std::string Leftovers(const sim::Audit& audit) {
   return out;
 }
 
-TEST(ImageLoader, FirstVolumeInFirmwareOrderWinsOverTheCurrentOne) {
-  TempDir fs0, fs1;
-  fs0.Write("EC.BIN", Bytes(300, 1));
-  fs1.Write("EC.BIN", Bytes(500, 2));
-  sim::MachineConfig config;
-  config.Volumes = {fs0.Path(), fs1.Path()};
-  config.CurrentDirectory = u"FS1:\\";
-  Loaded got = Load(config, u"\\EC.BIN");
-  EXPECT_EQ(got.Status, kEfiSuccess);
-  EXPECT_EQ(got.Data, Bytes(300, 1));
-  EXPECT_EQ(got.Length, 300u);
-  EXPECT_EQ(got.Console, "");
-  EXPECT_TRUE(got.Audit.Clean()) << Leftovers(got.Audit);
-}
-
-TEST(ImageLoader, VolumesThatCannotOpenTheFileAreSkippedSilently) {
-  // FS0 holds the file but its root does not open; FS1 lacks the file.
-  TempDir fs0, fs1, fs2;
-  fs0.Write("SUB/EC.BIN", Bytes(64, 3));
-  fs2.Write("SUB/EC.BIN", Bytes(64, 4));
-  sim::MachineConfig config;
-  config.Volumes = {fs0.Path(), fs1.Path(), fs2.Path()};
-  config.Fault.OpenVolumeFails = {0};
-  Loaded got = Load(config, u"\\SUB\\EC.BIN");
-  EXPECT_EQ(got.Status, kEfiSuccess);
-  EXPECT_EQ(got.Data, Bytes(64, 4));
-  EXPECT_EQ(got.Console, "");
-  EXPECT_TRUE(got.Audit.Clean()) << Leftovers(got.Audit);
-}
-
-TEST(ImageLoader, FileMissingOnTheFirstVolumeComesFromTheNext) {
-  TempDir fs0, fs1;
-  fs1.Write("EC.BIN", Bytes(10, 5));
-  sim::MachineConfig config;
-  config.Volumes = {fs0.Path(), fs1.Path()};
-  Loaded got = Load(config, u"\\EC.BIN");
-  EXPECT_EQ(got.Status, kEfiSuccess);
-  EXPECT_EQ(got.Data, Bytes(10, 5));
-  EXPECT_TRUE(got.Audit.Clean()) << Leftovers(got.Audit);
+// The image comes from the first volume in firmware order that opens and
+// holds the file, whatever the current directory; the others are skipped silently.
+TEST(ImageLoader, TheFirstVolumeThatOpensAndHoldsTheFileGivesIt) {
+  struct Case {
+    const char* What;
+    std::vector<const char*> Files;  // per volume: the file it holds (nullptr: none)
+    std::vector<int> RootFails;
+    const char16_t* Current;
+    const char16_t* Path;
+    size_t From;
+  } cases[] = {
+      {"first wins over the current FS1", {"EC.BIN", "EC.BIN"}, {}, u"FS1:\\", u"\\EC.BIN", 0},
+      {"missing on the first", {nullptr, "EC.BIN"}, {}, u"FS0:", u"\\EC.BIN", 1},
+      {"root of FS0 fails, FS1 lacks it", {"SUB/EC.BIN", nullptr, "SUB/EC.BIN"}, {0}, u"FS0:", u"\\SUB\\EC.BIN", 2},
+  };
+  for (const Case& c : cases) {
+    std::vector<TempDir> volumes(c.Files.size());
+    sim::MachineConfig config;
+    for (size_t i = 0; i < volumes.size(); i++) {
+      if (c.Files[i] != nullptr) volumes[i].Write(c.Files[i], Bytes(100 * (i + 1), static_cast<uint8_t>(i + 1)));
+      config.Volumes.push_back(volumes[i].Path());
+    }
+    config.CurrentDirectory = c.Current;
+    config.Fault.OpenVolumeFails = c.RootFails;
+    Loaded got = Load(config, c.Path);
+    EXPECT_EQ(got.Status, kEfiSuccess) << c.What;
+    EXPECT_EQ(got.Data, Bytes(100 * (c.From + 1), static_cast<uint8_t>(c.From + 1))) << c.What;
+    EXPECT_EQ(got.Length, 100 * (c.From + 1)) << c.What;
+    EXPECT_EQ(got.Console, "") << c.What;
+    EXPECT_TRUE(got.Audit.Clean()) << c.What << Leftovers(got.Audit);
+  }
 }
 
 TEST(ImageLoader, NoVolumeAtAllReturnsTheEnumerationStatusAndPrintsNothing) {
@@ -256,7 +248,7 @@ TEST(ImageLoader, TextAttributeIsLeftAlone) {
   ConSetAttribute(kAttrNormal);
   ImageBuffer image{nullptr, 0};
   EXPECT_EQ(LoadImageFile(u"\\NONE.BIN", &image), kEfiNotFound);
-  EXPECT_EQ(console_colours::Since(0), "{0F}Can not open the input file:\\NONE.BIN\n\r");
+  EXPECT_EQ(console_text::Text(0, console_text::kWithMarks), "{0F}Can not open the input file:\\NONE.BIN\n\r");
 }
 
 }  // namespace

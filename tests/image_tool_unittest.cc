@@ -11,6 +11,7 @@
 #include "sim/machine.h"
 #include "sim/sample_image.h"
 #include "tests/test_support.h"
+#include "tests/console_text.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ TEST(ImageTool, InfoShowsTheIdentityLinesTarnwickPrints) {
     config.Args = {u"EC.BIN"};
     sim::Boot(config);
     sim::RunTarnwick();  // a project prompt ends the run when no key is left
-    const std::string expected = IdentityLines(testing_support::ConsoleText());
+    const std::string expected = IdentityLines(console_text::Text());
     ASSERT_NE(expected, "");
     ToolOutput run = RunBuilt("tarnwick-image info " + volume.File("EC.BIN"), scratch);
     EXPECT_EQ(run.Status, 0) << run.Err;

@@ -8,10 +8,10 @@
 #include "app/main_sequence.h"
 #include "sim/machine.h"
 #include "tests/test_support.h"
+#include "tests/console_text.h"
 
 namespace {
 
-using testing_support::ConsoleText;
 using testing_support::CountOf;
 using testing_support::RunMain;
 using testing_support::SampleImage;
@@ -46,7 +46,7 @@ TEST(MainSequence, TheOlderShellInterfaceAlsoGivesTheArguments) {
   config.Shell = sim::ShellKind::InterfaceOnly;
   sim::Boot(config);
   EXPECT_EQ(sim::RunTarnwick(), kEfiUnsupported);
-  EXPECT_NE(ConsoleText().find("Please kindly to check your parameter."), std::string::npos);
+  EXPECT_NE(console_text::Text().find("Please kindly to check your parameter."), std::string::npos);
 }
 
 TEST(MainSequence, StartsWithAClearConsoleInNormalTextAndProbesTheSize) {
@@ -70,7 +70,7 @@ TEST(MainSequence, WithoutAnImageNameTheRunIsRejected) {
   sim::MachineConfig config;
   config.Args = {};
   EXPECT_EQ(RunMain(config), kExitRejected);
-  EXPECT_EQ(ConsoleText(), "Please kindly to check your parameter.");
+  EXPECT_EQ(console_text::Text(), "Please kindly to check your parameter.");
 }
 
 TEST(MainSequence, ExitCodes) {
@@ -92,7 +92,7 @@ TEST(MainSequence, ExitCodes) {
     sim::MachineConfig config = ConfigWithVolume(volume, c.Args);
     if (c.NoAc) config.Ec.AcReadings[0] = 0, config.Ec.AcReadingsLength = 1;
     EXPECT_EQ(RunMain(config), c.Expected) << c.Name;
-    EXPECT_NE(ConsoleText().find(c.Shown), std::string::npos) << c.Name << ": " << ConsoleText();
+    EXPECT_NE(console_text::Text().find(c.Shown), std::string::npos) << c.Name << ": " << console_text::Text();
     EXPECT_FALSE(FlashModeEntered()) << c.Name;
   }
 }
@@ -101,7 +101,7 @@ TEST(MainSequence, AnEmptyImageIsNeverFlashed) {
   TempDir volume;
   volume.Write("EMPTY.BIN", std::string());
   EXPECT_EQ(RunMain(ConfigWithVolume(volume, {u"EMPTY.BIN"})), kExitNoImage);
-  std::string text = ConsoleText();
+  std::string text = console_text::Text();
   EXPECT_NE(text.find("Can't read, Try again, Please\n"), std::string::npos);
   EXPECT_FALSE(FlashModeEntered());
   EXPECT_TRUE(sim::TheMachine().Screen.CursorVisible);
@@ -112,7 +112,7 @@ TEST(MainSequence, AnImageLargerThanTheLargestFlashIsRefusedBeforeItIsShown) {
   TempDir volume;
   volume.Write("BIG.BIN", SampleImage(262145));
   EXPECT_EQ(RunMain(ConfigWithVolume(volume, {u"BIG.BIN"})), kExitNoImage);
-  std::string text = ConsoleText();
+  std::string text = console_text::Text();
   EXPECT_NE(text.find("This file is larger than 256K EC ROM, Check it, Please.\n\r"), std::string::npos);
   EXPECT_EQ(text.find("File EC Project"), std::string::npos);
   EXPECT_FALSE(FlashModeEntered());
@@ -144,7 +144,7 @@ TEST(MainSequence, ImagePathIsTheCurrentDirectoryJoinedWithTheName) {
     config.CurrentDirectory = c.Cwd;
     EXPECT_EQ(RunMain(config), kExitLoadFailed);
     std::string expected = std::string("Can not open the input file:") + c.Path + "\n\r";
-    EXPECT_NE(ConsoleText().find(expected), std::string::npos) << c.Path << " in " << ConsoleText();
+    EXPECT_NE(console_text::Text().find(expected), std::string::npos) << c.Path << " in " << console_text::Text();
   }
 }
 
@@ -154,12 +154,12 @@ TEST(MainSequence, BannerFollowsThePortSetAndTheClock) {
   config.Ec.CommandPortSet = 2;
   config.Time = EfiTime{2026, 12, 7, 9, 5, 3, 0, 0, 0, 0, 0};
   RunMain(config);
-  EXPECT_EQ(CountOf(ConsoleText(), "2nd EC Flash Utility for UEFI Ver 1.01       Start time 09:05:03\n"), 1u);
+  EXPECT_EQ(CountOf(console_text::Text(), "2nd EC Flash Utility for UEFI Ver 1.01       Start time 09:05:03\n"), 1u);
 
   config.Args = {u"MISSING.BIN"};
   config.Fault.GetTimeFails = true;
   RunMain(config);
-  EXPECT_EQ(CountOf(ConsoleText(), "EC Flash Utility for UEFI Ver 1.19.01.11       Start time 00:00:00\n"), 1u);
+  EXPECT_EQ(CountOf(console_text::Text(), "EC Flash Utility for UEFI Ver 1.19.01.11       Start time 00:00:00\n"), 1u);
 }
 
 TEST(MainSequence, ACleanUpdateVerifiesAndLeavesTheImageInTheFlash) {
@@ -170,7 +170,7 @@ TEST(MainSequence, ACleanUpdateVerifiesAndLeavesTheImageInTheFlash) {
   config.Flash = SampleImage(196608, "TESTPRJ", "1.19.01.11", 7);
   EXPECT_EQ(RunMain(config), kExitOk);
   EXPECT_EQ(sim::FlashContents(), image);
-  std::string text = ConsoleText();
+  std::string text = console_text::Text();
   EXPECT_EQ(CountOf(text, "\n Verfied success\n"), 1u);
   EXPECT_NE(text.find("\nEnd time "), std::string::npos);
   EXPECT_TRUE(sim::TheMachine().Screen.CursorVisible);
@@ -187,7 +187,7 @@ TEST(MainSequence, FiveFailedPassesReturnUpdateFailed) {
   if (image[0x100] == 0xFF) image[0x100] = 0;  // make sure the bad cell matters
   volume.Write("EC.BIN", image);
   EXPECT_EQ(RunMain(config), kExitUpdateFailed);
-  std::string text = ConsoleText();
+  std::string text = console_text::Text();
   EXPECT_EQ(CountOf(text, "\n Verfied fail\n"), 5u);
   EXPECT_NE(text.find("\nEnd time "), std::string::npos);  // the run still ends normally
 }
@@ -198,9 +198,9 @@ TEST(MainSequence, DecliningAProjectMismatchQuitsBeforeFlashMode) {
   sim::MachineConfig config = ConfigWithVolume(volume, {u"EC.BIN", u"/p"});
   config.Keys = sim::KeysFromText(u"n");
   EXPECT_EQ(RunMain(config), kExitDeclined);
-  EXPECT_NE(ConsoleText().find("\nSelectd to quit this update\n"), std::string::npos);
+  EXPECT_NE(console_text::Text().find("\nSelectd to quit this update\n"), std::string::npos);
   EXPECT_FALSE(FlashModeEntered());
-  EXPECT_EQ(ConsoleText().find("End time"), std::string::npos);
+  EXPECT_EQ(console_text::Text().find("End time"), std::string::npos);
   EXPECT_TRUE(sim::TheMachine().Screen.CursorVisible);
   EXPECT_EQ(sim::TakeAudit().OpenAllocations, 0u);
 }
@@ -211,7 +211,7 @@ TEST(MainSequence, EraseOnlyErasesOnceAndProgramsNothing) {
   sim::MachineConfig config = ConfigWithVolume(volume, {u"EC.BIN", u"/e5", u"/g", u"/p"});
   config.Flash.assign(196608, 0x00);
   EXPECT_EQ(RunMain(config), kExitOk);
-  std::string text = ConsoleText();
+  std::string text = console_text::Text();
   EXPECT_NE(text.find("Erase position(4K-5K)"), std::string::npos);
   std::vector<uint8_t> flash = sim::FlashContents();
   for (size_t a = 0; a < flash.size(); a++) {
@@ -244,7 +244,7 @@ TEST(MainSequence, StepsReachTheEcAndTheConsoleInTheirOrder) {
 
   // What the user sees, in order, with the cursor hidden from the image lines
   // to the end of the update.
-  const std::string text = ConsoleText();
+  const std::string text = console_text::Text();
   const char* milestones[] = {"EC Flash Utility for UEFI", "M/B  EC Project: ", "M/B  EC Version: ",
                               "File EC Project: ", "File EC Version: ", "File EC Build Date: ",
                               "Entry Flash ...... ", "Get Flash Part ID", "Erase ====", "Blank Check ====",

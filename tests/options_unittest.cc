@@ -10,7 +10,9 @@
 #include "app/options.h"
 #include "ec/ec_channel.h"
 #include "sim/machine.h"
-#include "tests/console_colours.h"
+#include "tests/console_text.h"
+#include "tests/test_support.h"
+#include "tests/row_name.h"
 
 namespace {
 
@@ -174,41 +176,15 @@ TEST_P(ParseOptionsTable, StoresWhatTheCommandLineSays) {
   EXPECT_TRUE(sim::TheMachine().Trace.empty()) << "the parser never talks to the EC";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ParseOptionsTable, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<ParseCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Cases, ParseOptionsTable, ::testing::ValuesIn(Cases()), RowName());
 
-std::string HelpText() {
-  return "\n"
-         "        /ad -> Autoload Disable                  \n"
-         "        /an -> Autoload oN                       \n"
-         "        /af -> Autoload oFF                      \n"
-         "        /bi -> flash burn in test, syntax: tarnwick filename1 /b filename2\n"
-         "        /br -> flash burn in test, It count the file FlashTimes.NSH \n"
-         "        /cx -> wait x(0~9) second(s) to do Coldboot.  \n"
-         "        /f  -> assign update Flash size 0:64K, 2: 128K, 4:192K, 8:256K\n"
-         "        /e  -> erase EC only \n"
-         "        /fx -> assign ROM size to write, 1: 64K, 2: 128K, 4: 192K, 8: 256K\n"
-         "        /g  -> flash will reserv Gsensor Data ROM for IT8380 \n"
-         "        /hx -> wait x(0~9) second(s) to do sHutdown.  \n"
-         "        /i  -> don't check EC ID code.           \n"
-         "        /k  -> sKip check the AC adapter.        \n"
-         "        /l  -> support ITE5570\t\t\t\t\t\t       \n"
-         "        /o  -> flash i/O port 0:60/64, 1:62/66, 2:68/6C, 3:6A/6E\n"
-         "        /p  -> stay in DOS                       \n"
-         "        /r  -> fetch EC ROM code.                \n"
-         "        /s  -> update Special ROM type, as MXIC  \n"
-         "        /u  -> plugged QUIETBUS tool. as QUIETBUS.exe\n"
-         "        /v  -> for VPRO system (PS: time >= 4 Second) \n"
-         "        /wx -> wait x(0~9) second(s) to do EC reset by watch-dog timeout only support IT8380\n"
-         "        /y  -> force to update EC ROM, it's non check project name \n"
-         "\n";
-}
+std::string HelpText() { return testing_support::GoldenFile("help_list.txt"); }
 
 TEST(ParseOptionsHelp, ListsTheOptionsAndRejectsTheCommandLine) {
   sim::Boot(sim::MachineConfig());
   StartState();
   EXPECT_FALSE(Parse({u"/k", u"/AH", u"/y"}));
-  EXPECT_EQ(console_colours::Since(0), HelpText());
+  EXPECT_EQ(console_text::Text(0, console_text::kWithMarks), HelpText());
   EXPECT_EQ(gOptionState.ForceUpdate, 0) << "nothing after /ah is examined";
 }
 

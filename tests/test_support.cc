@@ -1,5 +1,6 @@
 #include "tests/test_support.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <array>
@@ -73,8 +74,6 @@ std::string BuildDir() {
   return self.substr(0, self.rfind('/'));
 }
 
-std::string ConsoleText() { return sim::TheMachine().Screen.PlainUtf8(); }
-
 std::vector<uint8_t> SampleImage(size_t size, const std::string& project, const std::string& version,
                                  uint32_t seed) {
   return sim::MakeSampleImage(size, project, version, "2026/12/01", seed);
@@ -88,6 +87,14 @@ const std::vector<uint8_t>& OneBlockImage() {
 const std::vector<uint8_t>& OneBlockOldFlash() {
   static const std::vector<uint8_t> old = SampleImage(65536, "TESTPRJ", "1.19.01.00", 99);
   return old;
+}
+
+std::string GoldenFile(const std::string& name) {
+  std::ifstream in(std::string(TARNWICK_SOURCE_DIR) + "/tests/golden/" + name, std::ios::binary);
+  EXPECT_TRUE(in) << "cannot read the golden file " << name;
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 size_t CountOf(const std::string& haystack, const std::string& needle) {

@@ -43,9 +43,6 @@ class ArgVector {
 // Boots the machine and runs FlashAppMain with "tarnwick" + config.Args.
 int RunMain(const sim::MachineConfig& config);
 
-// The console's plain text as UTF-8.
-std::string ConsoleText();
-
 // An image of size bytes with tags and an autoload signature.
 std::vector<uint8_t> SampleImage(size_t size, const std::string& project = "TESTPRJ",
                                  const std::string& version = "1.19.02.03", uint32_t seed = 1);
@@ -57,6 +54,9 @@ const std::vector<uint8_t>& OneBlockOldFlash();
 
 // The folder of the running test binary, where the simulator's programs are built.
 std::string BuildDir();
+
+// The bytes of tests/golden/NAME: exact texts that the real-shell tests read too.
+std::string GoldenFile(const std::string& name);
 
 // Counts how often needle occurs in haystack.
 size_t CountOf(const std::string& haystack, const std::string& needle);

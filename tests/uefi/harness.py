@@ -86,7 +86,10 @@ def run_one(function, build_dir, log_root):
 
 def main(build_dir, selected=None):
     log_root = os.path.join(build_dir, "uefi-test-logs")
-    tests = [t for t in TESTS if not selected or any(s in t.__name__ for s in selected)]
+    # A filter that is a whole test name (as CTest passes it) selects that test only.
+    names = {t.__name__ for t in TESTS}
+    tests = [t for t in TESTS
+             if not selected or any(t.__name__ == s if s in names else s in t.__name__ for s in selected)]
     tests.sort(key=lambda t: not t.slow)  # stable: the slow ones first, each group in file order
     started = time.monotonic()
     results = []

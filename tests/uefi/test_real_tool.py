@@ -4,6 +4,7 @@ Never pass /o0 here: its command port is 0x64, the keyboard controller, and
 the 0xFE the tool may write there resets the virtual machine.
 """
 import datetime
+import pathlib
 import re
 
 from harness import check, expect_in, test
@@ -18,31 +19,8 @@ MISMATCH = "It's difference project, this file can't use on this machine\n"
 QUIT_LINE = "\nSelectd to quit this update\n"
 CONTINUE_LINE = "\nSelectd to continue this update\n"
 
-HELP_LIST = (
-    "\n"
-    "        /ad -> Autoload Disable                  \n"
-    "        /an -> Autoload oN                       \n"
-    "        /af -> Autoload oFF                      \n"
-    "        /bi -> flash burn in test, syntax: tarnwick filename1 /b filename2\n"
-    "        /br -> flash burn in test, It count the file FlashTimes.NSH \n"
-    "        /cx -> wait x(0~9) second(s) to do Coldboot.  \n"
-    "        /f  -> assign update Flash size 0:64K, 2: 128K, 4:192K, 8:256K\n"
-    "        /e  -> erase EC only \n"
-    "        /fx -> assign ROM size to write, 1: 64K, 2: 128K, 4: 192K, 8: 256K\n"
-    "        /g  -> flash will reserv Gsensor Data ROM for IT8380 \n"
-    "        /hx -> wait x(0~9) second(s) to do sHutdown.  \n"
-    "        /i  -> don't check EC ID code.           \n"
-    "        /k  -> sKip check the AC adapter.        \n"
-    "        /l  -> support ITE5570\t\t\t\t\t\t       \n"
-    "        /o  -> flash i/O port 0:60/64, 1:62/66, 2:68/6C, 3:6A/6E\n"
-    "        /p  -> stay in DOS                       \n"
-    "        /r  -> fetch EC ROM code.                \n"
-    "        /s  -> update Special ROM type, as MXIC  \n"
-    "        /u  -> plugged QUIETBUS tool. as QUIETBUS.exe\n"
-    "        /v  -> for VPRO system (PS: time >= 4 Second) \n"
-    "        /wx -> wait x(0~9) second(s) to do EC reset by watch-dog timeout only support IT8380\n"
-    "        /y  -> force to update EC ROM, it's non check project name \n"
-    "\n")
+# The help list, exact to the byte, shared with the host tests.
+HELP_LIST = (pathlib.Path(__file__).resolve().parent.parent / "golden" / "help_list.txt").read_bytes().decode()
 
 
 @test
