@@ -39,6 +39,75 @@ void PutNumber(FormatSink* sink, uint64_t value, bool negative, unsigned base, b
   while (n > 0) SinkPut(sink, static_cast<Char16>(digits[--n]));
 }
 
+// %s and %a: a UCS-2 or 8-bit string, right-aligned in width.
+void PutText(FormatSink* sink, const FormatArg& arg, size_t width) {
+  size_t length = 0;
+  if (arg.Kind == FormatKind::Text16) {
+    const Char16* s = arg.Text16 != nullptr ? arg.Text16 : u"<null string>";
+    while (s[length] != 0) length++;
+    if (width > length) SinkRepeat(sink, u' ', width - length);
+    for (size_t i = 0; i < length; i++) SinkPut(sink, s[i]);
+  } else {
+    const char* s = arg.Text8 != nullptr ? arg.Text8 : "<null string>";
+    while (s[length] != 0) length++;
+    if (width > length) SinkRepeat(sink, u' ', width - length);
+    for (size_t i = 0; i < length; i++) SinkPut(sink, static_cast<Char16>(static_cast<uint8_t>(s[i])));
+  }
+}
+
+// %d %i %u %x %X: a number, its sign only for a negative %d or %i.
+void PutInteger(FormatSink* sink, const FormatArg& arg, Char16 conversion, size_t width, Char16 pad) {
+  uint64_t magnitude;
+  bool negative = false;
+  const unsigned base = (conversion == u'x' || conversion == u'X') ? 16 : 10;
+  if (arg.Kind == FormatKind::Signed) {
+    if (base == 10 && conversion != u'u' && arg.Signed < 0) {
+      negative = true;
+      magnitude = 0 - static_cast<uint64_t>(arg.Signed);
+    } else {
+      magnitude = static_cast<uint64_t>(arg.Signed);
+      // A negative int in hex shows its 32-bit pattern, as a C variadic int would.
+      if (arg.Signed < 0 && arg.Signed >= INT32_MIN) magnitude &= 0xFFFFFFFFull;
+    }
+  } else {
+    magnitude = arg.Unsigned;
+  }
+  PutNumber(sink, magnitude, negative, base, conversion == u'X', width, pad);
+}
+
+// One conversion with its argument. False for a conversion this formatter
+// does not know: the caller prints it as written and keeps the argument.
+bool PutConversion(FormatSink* sink, const FormatArg& arg, Char16 conversion, size_t width, Char16 pad) {
+  const bool isText = arg.Kind == FormatKind::Text16 || arg.Kind == FormatKind::Text8;
+  switch (conversion) {
+    case u's':
+    case u'a':
+      if (isText) PutText(sink, arg, width);
+      return true;
+    case u'c':
+      if (!isText) {
+        const Char16 c = static_cast<Char16>(arg.Kind == FormatKind::Signed ? static_cast<uint64_t>(arg.Signed)
+                                                                             : arg.Unsigned);
+        if (width > 1) SinkRepeat(sink, u' ', width - 1);
+        SinkPut(sink, c);
+      }
+      return true;
+    case u'd':
+    case u'i':
+    case u'u':
+    case u'x':
+    case u'X':
+      if (!isText) PutInteger(sink, arg, conversion, width, pad);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void PutAsWritten(FormatSink* sink, const Char16* from, const Char16* to) {
+  for (const Char16* q = from; q < to; q++) SinkPut(sink, *q);
+}
+
 }  // namespace
 
 size_t FormatInto(FormatSink* sink, const Char16* format, const FormatArg* args, size_t count) {
@@ -61,76 +130,19 @@ size_t FormatInto(FormatSink* sink, const Char16* format, const FormatArg* args,
       p++;
     }
     while (*p == u'l') p++;
-    Char16 conversion = *p;
+    const Char16 conversion = *p;
     if (conversion == 0) {  // a lone '%' at the end prints as written
-      for (const Char16* q = start; q < p; q++) SinkPut(sink, *q);
+      PutAsWritten(sink, start, p);
       break;
     }
     if (conversion == u'%') {
       SinkPut(sink, u'%');
-      continue;
-    }
-    if (next >= count) {  // more conversions than arguments: print them as written
-      for (const Char16* q = start; q <= p; q++) SinkPut(sink, *q);
-      continue;
-    }
-    const FormatArg& arg = args[next++];
-    const bool isText = arg.Kind == FormatKind::Text16 || arg.Kind == FormatKind::Text8;
-    switch (conversion) {
-      case u's':
-      case u'a': {
-        if (!isText) break;
-        size_t length = 0;
-        if (arg.Kind == FormatKind::Text16) {
-          const Char16* s = arg.Text16 != nullptr ? arg.Text16 : u"<null string>";
-          while (s[length] != 0) length++;
-          if (width > length) SinkRepeat(sink, u' ', width - length);
-          for (size_t i = 0; i < length; i++) SinkPut(sink, s[i]);
-        } else {
-          const char* s = arg.Text8 != nullptr ? arg.Text8 : "<null string>";
-          while (s[length] != 0) length++;
-          if (width > length) SinkRepeat(sink, u' ', width - length);
-          for (size_t i = 0; i < length; i++) SinkPut(sink, static_cast<Char16>(static_cast<uint8_t>(s[i])));
-        }
-        break;
-      }
-      case u'c': {
-        if (isText) break;
-        Char16 c = static_cast<Char16>(arg.Kind == FormatKind::Signed ? static_cast<uint64_t>(arg.Signed)
-                                                                       : arg.Unsigned);
-        if (width > 1) SinkRepeat(sink, u' ', width - 1);
-        SinkPut(sink, c);
-        break;
-      }
-      case u'd':
-      case u'i':
-      case u'u':
-      case u'x':
-      case u'X': {
-        if (isText) break;
-        uint64_t magnitude;
-        bool negative = false;
-        unsigned base = (conversion == u'x' || conversion == u'X') ? 16 : 10;
-        if (arg.Kind == FormatKind::Signed) {
-          if (base == 10 && conversion != u'u' && arg.Signed < 0) {
-            negative = true;
-            magnitude = 0 - static_cast<uint64_t>(arg.Signed);
-          } else {
-            magnitude = static_cast<uint64_t>(arg.Signed);
-            // A negative int in hex shows its 32-bit pattern, as a C variadic int would.
-            if (arg.Signed < 0 && arg.Signed >= INT32_MIN) magnitude &= 0xFFFFFFFFull;
-          }
-        } else {
-          magnitude = arg.Unsigned;
-        }
-        PutNumber(sink, magnitude, negative, base, conversion == u'X', width, pad);
-        break;
-      }
-      default:
-        // Unknown conversion: print it as written and give the argument back.
-        next--;
-        for (const Char16* q = start; q <= p; q++) SinkPut(sink, *q);
-        break;
+    } else if (next >= count) {  // more conversions than arguments: print them as written
+      PutAsWritten(sink, start, p + 1);
+    } else if (PutConversion(sink, args[next], conversion, width, pad)) {
+      next++;
+    } else {  // unknown conversion: as written, and the argument stays for the next one
+      PutAsWritten(sink, start, p + 1);
     }
   }
   return sink->Total;

@@ -17,21 +17,8 @@ namespace {
 
 using testing_support::TempDir;
 
-struct ToolOutput {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-// Runs a program of the build directory through the shell.
-ToolOutput RunBuilt(const std::string& arguments, const TempDir& scratch) {
-  std::array<char, 4096> path{};
-  ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
-  std::string self(path.data(), n > 0 ? static_cast<size_t>(n) : 0);
-  std::string command = self.substr(0, self.rfind('/')) + "/" + arguments + " >" + scratch.File("out.txt") + " 2>" +
-                        scratch.File("err.txt") + " </dev/null";
-  int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, scratch.Read("out.txt"), scratch.Read("err.txt")};
-}
+using testing_support::RunTool;
+using testing_support::ToolRun;
 
 // The lines of text that carry the image's identity as tarnwick shows them.
 std::string IdentityLines(const std::string& text) {
@@ -65,7 +52,7 @@ TEST(ImageTool, InfoShowsTheIdentityLinesTarnwickPrints) {
     sim::RunTarnwick();  // a project prompt ends the run when no key is left
     const std::string expected = IdentityLines(console_text::Text());
     ASSERT_NE(expected, "");
-    ToolOutput run = RunBuilt("tarnwick-image info " + volume.File("EC.BIN"), scratch);
+    ToolRun run = RunTool("tarnwick-image info " + volume.File("EC.BIN"), scratch);
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(IdentityLines(run.Out), expected) << run.Out;
   }
@@ -87,7 +74,7 @@ TEST(ImageTool, InfoWarnsOfWhatTarnwickRefusesOrShowsOddly) {
   for (const Case& c : cases) {
     TempDir scratch;
     scratch.Write("img.bin", c.Image);
-    ToolOutput run = RunBuilt("tarnwick-image info " + scratch.File("img.bin"), scratch);
+    ToolRun run = RunTool("tarnwick-image info " + scratch.File("img.bin"), scratch);
     EXPECT_EQ(run.Status, 0);
     EXPECT_NE(run.Out.find(c.Expected), std::string::npos) << c.Expected << "\n" << run.Out;
   }
@@ -116,12 +103,12 @@ TEST(ImageTool, CompareAnswersLikeCmp) {
     TempDir scratch;
     scratch.Write("a.bin", image);
     scratch.Write("b.bin", c.B);
-    ToolOutput run = RunBuilt("tarnwick-image compare " + scratch.File("a.bin") + " " + scratch.File("b.bin"), scratch);
+    ToolRun run = RunTool("tarnwick-image compare " + scratch.File("a.bin") + " " + scratch.File("b.bin"), scratch);
     EXPECT_EQ(run.Status, c.Status) << run.Out;
     for (const std::string& e : c.Expected) EXPECT_NE(run.Out.find(e), std::string::npos) << e << "\n" << run.Out;
   }
   TempDir scratch;
-  ToolOutput run = RunBuilt("tarnwick-image compare " + scratch.File("none.bin") + " " + scratch.File("none.bin"), scratch);
+  ToolRun run = RunTool("tarnwick-image compare " + scratch.File("none.bin") + " " + scratch.File("none.bin"), scratch);
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("none.bin: No such file or directory"), std::string::npos) << run.Err;
 }
@@ -148,13 +135,13 @@ TEST(ImageTool, MakeRefusesWhatTarnwickCouldNotShowAndWritesNothing) {
   };
   for (const Case& c : cases) {
     TempDir scratch;
-    ToolOutput run = RunBuilt("tarnwick-image make " + scratch.File("out.bin") + " " + c.Arguments, scratch);
+    ToolRun run = RunTool("tarnwick-image make " + scratch.File("out.bin") + " " + c.Arguments, scratch);
     EXPECT_EQ(run.Status, c.Status) << c.Arguments;
     EXPECT_NE(run.Err.find(c.Message), std::string::npos) << c.Arguments << ": " << run.Err;
     EXPECT_FALSE(scratch.Exists("out.bin")) << c.Arguments;
   }
   TempDir scratch;
-  ToolOutput run = RunBuilt("tarnwick-image make " + scratch.File("no/such/dir/out.bin"), scratch);
+  ToolRun run = RunTool("tarnwick-image make " + scratch.File("no/such/dir/out.bin"), scratch);
   EXPECT_EQ(run.Status, 74);
   EXPECT_NE(run.Err.find("no/such/dir/out.bin: No such file or directory"), std::string::npos) << run.Err;
 }
@@ -162,10 +149,10 @@ TEST(ImageTool, MakeRefusesWhatTarnwickCouldNotShowAndWritesNothing) {
 TEST(ImageTool, EveryHostToolAnswersHelpAndVersion) {
   for (const std::string& tool : {"tarnwick-sim", "tarnwick-image", "bench/flash_bench"}) {
     TempDir scratch;
-    ToolOutput help = RunBuilt(tool + " --help", scratch);
+    ToolRun help = RunTool(tool + " --help", scratch);
     EXPECT_EQ(help.Status, 0) << tool;
     EXPECT_NE(help.Out.find("--version"), std::string::npos) << tool;
-    ToolOutput version = RunBuilt(tool + " --version", scratch);
+    ToolRun version = RunTool(tool + " --version", scratch);
     EXPECT_EQ(version.Status, 0) << tool;
     const std::string name = tool.substr(tool.rfind('/') + 1);
     EXPECT_EQ(version.Out.rfind(name + " ", 0), 0u) << version.Out;

@@ -19,26 +19,11 @@ namespace {
 
 using testing_support::TempDir;
 
-std::string BuildDir() {
-  std::array<char, 4096> path{};
-  ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
-  std::string self(path.data(), n > 0 ? static_cast<size_t>(n) : 0);
-  return self.substr(0, self.rfind('/'));
-}
-
-struct ToolRun {
-  int Status = -1;
-  std::string Out, Err;
-};
+using testing_support::ToolRun;
 
 // tarnwick-sim with arguments (shell syntax); redirect: how stdout and stderr go.
-// stdin is no terminal, so no run waits for a key typed there.
-ToolRun RunSim(const std::string& arguments, const TempDir& scratch,
-               const std::string& redirect = " >OUT 2>ERR") {
-  std::string tail = std::regex_replace(redirect, std::regex("OUT"), scratch.File("out.txt"));
-  tail = std::regex_replace(tail, std::regex("ERR"), scratch.File("err.txt"));
-  int raw = std::system((BuildDir() + "/tarnwick-sim " + arguments + tail + " </dev/null").c_str());
-  return ToolRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, scratch.Read("out.txt"), scratch.Read("err.txt")};
+ToolRun RunSim(const std::string& arguments, const TempDir& scratch, const std::string& redirect = " >OUT 2>ERR") {
+  return testing_support::RunTool("tarnwick-sim " + arguments, scratch, redirect);
 }
 
 // A volume with EC.BIN and a flash file holding the older image it replaces.
@@ -162,7 +147,7 @@ TEST(SimTerminal, KeysComeFromTheTerminalWhileStdoutGoesElsewhere) {
   } const cases[] = {{"--plain", 3, "status=EFI_UNSUPPORTED code=6"}, {"--plain --no-interactive", 125, "status=no-keys-left"}};
   for (const Case& c : cases) {
     FlashSetup s;
-    std::string run = BuildDir() + "/tarnwick-sim " + s.Args(std::string(c.Args) + " --ec-project OTHER -- EC.BIN /p") +
+    std::string run = testing_support::BuildDir() + "/tarnwick-sim " + s.Args(std::string(c.Args) + " --ec-project OTHER -- EC.BIN /p") +
                       " >" + s.Scratch.File("out.txt") + " 2>" + s.Scratch.File("err.txt");
     int raw = std::system(("printf n | script -qec '" + run + "' /dev/null >/dev/null").c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.Exit) << c.Args;
@@ -246,7 +231,7 @@ TEST(SimTerminal, AnInterruptRestoresTheTerminalAndLeavesTheFlashFile) {
     FlashSetup s;
     // In the background; the signal comes in the countdown, which waits for
     // real: the flash is programmed, the run not over.
-    std::string run = BuildDir() + "/tarnwick-sim " + s.Args("--realtime --trace " + s.Scratch.File("trace.txt") + " ") +
+    std::string run = testing_support::BuildDir() + "/tarnwick-sim " + s.Args("--realtime --trace " + s.Scratch.File("trace.txt") + " ") +
                       c.View + " -- EC.BIN >" + s.Scratch.File("out.txt") + " 2>" + s.Scratch.File("err.txt") + " </dev/null";
     std::string script = run + " & p=$!; for i in $(seq 600); do grep -q \"Down count\" " + s.Scratch.File("out.txt") +
                          " && break; sleep 0.05; done; kill -" + c.Signal + " $p; wait $p";

@@ -19,31 +19,8 @@ namespace {
 
 using testing_support::TempDir;
 
-// The simulator's programs are built next to the test binary.
-std::string BuildDir() {
-  std::array<char, 4096> path{};
-  ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
-  std::string self(path.data(), n > 0 ? static_cast<size_t>(n) : 0);
-  return self.substr(0, self.rfind('/'));
-}
-
-struct ToolRun {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-// Runs a command line through the shell; stdout and stderr are kept apart, and
-// stdin is no terminal (a run from a terminal would otherwise wait for keys).
-ToolRun RunTool(const std::string& arguments, const TempDir& scratch) {
-  std::string command = BuildDir() + "/" + arguments + " >" + scratch.File("out.txt") + " 2>" + scratch.File("err.txt") +
-                        " </dev/null";
-  int raw = std::system(command.c_str());
-  ToolRun run;
-  run.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.Out = scratch.Read("out.txt");
-  run.Err = scratch.Read("err.txt");
-  return run;
-}
+using testing_support::RunTool;
+using testing_support::ToolRun;
 
 std::string LastLine(const std::string& text) {
   std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);

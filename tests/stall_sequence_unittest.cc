@@ -71,9 +71,10 @@ TEST(StallSequence, WholeRuns) {
 TEST(StallSequence, TheSimulatorWritesEachStallWithThePortAccessesBeforeIt) {
   TempDir volume, scratch;
   volume.Write("EC.BIN", testing_support::SampleImage(65536));
-  const std::string command = testing_support::BuildDir() + "/tarnwick-sim --plain --volume " + volume.Path() +
-                              " --stalls " + scratch.File("stalls.txt") + " -- EC.BIN /p /k /e /l >/dev/null 2>&1 </dev/null";
-  ASSERT_EQ(std::system(command.c_str()) >> 8, 0);
+  const testing_support::ToolRun run = testing_support::RunTool(
+      "tarnwick-sim --plain --volume " + volume.Path() + " --stalls " + scratch.File("stalls.txt") + " -- EC.BIN /p /k /e /l",
+      scratch);
+  ASSERT_EQ(run.Status, 0) << run.Err;
   const std::string text = scratch.Read("stalls.txt");
   std::vector<std::pair<uint64_t, uint64_t>> lines;
   size_t at = 0;

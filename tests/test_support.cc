@@ -1,11 +1,13 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "app/main_sequence.h"
@@ -72,6 +74,13 @@ std::string BuildDir() {
   const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
   const std::string self(path.data(), n > 0 ? static_cast<size_t>(n) : 0);
   return self.substr(0, self.rfind('/'));
+}
+
+ToolRun RunTool(const std::string& arguments, const TempDir& scratch, const std::string& redirect) {
+  std::string tail = std::regex_replace(redirect, std::regex("OUT"), scratch.File("out.txt"));
+  tail = std::regex_replace(tail, std::regex("ERR"), scratch.File("err.txt"));
+  const int raw = std::system((BuildDir() + "/" + arguments + tail + " </dev/null").c_str());
+  return ToolRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, scratch.Read("out.txt"), scratch.Read("err.txt")};
 }
 
 std::vector<uint8_t> SampleImage(size_t size, const std::string& project, const std::string& version,

@@ -55,6 +55,19 @@ const std::vector<uint8_t>& OneBlockOldFlash();
 // The folder of the running test binary, where the simulator's programs are built.
 std::string BuildDir();
 
+// What a program of the build folder printed and how it ended.
+struct ToolRun {
+  int Status = -1;  // the exit status; -1 when it did not exit
+  std::string Out, Err;
+};
+
+// Runs a program of the build folder with arguments through the shell (shell
+// syntax). redirect says where stdout and stderr go: OUT and ERR stand for
+// the scratch files that Out and Err are read from. stdin is no terminal,
+// so no run waits for a key typed there.
+ToolRun RunTool(const std::string& arguments, const TempDir& scratch,
+                const std::string& redirect = " >OUT 2>ERR");
+
 // The bytes of tests/golden/NAME: exact texts that the real-shell tests read too.
 std::string GoldenFile(const std::string& name);
 
