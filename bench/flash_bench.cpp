@@ -1,7 +1,8 @@
 // Full updates on the simulated EC, measured: port accesses against the
 // protocol's minimum, host CPU time, port operations per second through the
 // platform layer, and the virtual stall time against the stalls the update
-// orders. Tracing is off; the EC answers at once.
+// orders. Tracing is off; the EC answers at once. Then the worst runs
+// against an EC that stops answering (bench/dead_ec_worst.h).
 //
 //   flash_bench [runs]     (default 20 runs per scenario; times are the best run)
 #include <time.h>
@@ -179,9 +180,11 @@ constexpr char kUsage[] =
     "usage: flash_bench [RUNS]\n"
     "  Runs full updates on the simulated EC RUNS times per scenario (default 20, 1..10000) and prints\n"
     "  the port accesses of each operation against the protocol's minimum, the CPU time (best run),\n"
-    "  the port operations per second and the virtual stall time.\n"
+    "  the port operations per second and the virtual stall time; then, per job, the longest run on a\n"
+    "  four-block part against an EC that stops answering, in port accesses and seconds at 1 us each.\n"
     "  --help, --version\n"
-    "exit: 0 every scenario at its minimum and verified, 1 a scenario off, 64 a bad argument\n";
+    "exit: 0 every scenario at its minimum and verified and every job within 60 million port accesses,\n"
+    "      1 otherwise, 64 a bad argument\n";
 
 // RUNS: a whole number 1..10000; 0 when it is not one.
 int ParseRuns(const char* text) {
