@@ -34,6 +34,7 @@ class TerminalView {
   void SetLog(std::FILE* log) { log_ = log; }
   // Whether the last character written to out was a line end (or none was).
   bool AtLineStart() const { return atLineStart_; }
+  bool Ansi() const { return ansi_; }
   // The escapes that end the ANSI view at any moment: normal colours, the
   // cursor shown, on the row below the view. Empty when plain.
   std::string RestoreSequence() const;

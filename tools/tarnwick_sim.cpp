@@ -55,6 +55,62 @@ bool StdoutMeetsStderr() {
          out.st_ino == err.st_ino;
 }
 
+// Writes one output file; counts and reports a failure.
+void WriteOutput(const std::string& path, const char* what, const std::string& bytes, int* failures) {
+  if (path.empty() || WriteFile(path, bytes)) return;
+  std::fprintf(stderr, "tarnwick-sim: cannot write the %s file %s\n", what, path.c_str());
+  (*failures)++;
+}
+
+// Boots the machine and runs the program with the console drawn on stdout
+// (and copied to log); keys come from the terminal when stdin is one.
+void RunOnTerminal(const sim::SimCommandLine& line, std::FILE* log, sim::TerminalView* view) {
+  size_t termColumns = line.TermColumns, termRows = line.TermRows;
+  if (termRows == 0 && view->Ansi()) sim::TerminalView::QueryTerminalSize(STDOUT_FILENO, &termColumns, &termRows);
+  view->SetTerminalSize(termColumns, termRows);
+  view->SetLog(log);
+  sim::SetInterruptRestore(view->RestoreSequence());
+  view->Attach();
+  // Keys come from the terminal whenever stdin is one, also while stdout goes
+  // to a pipe or file (tarnwick-sim ... | tee log).
+  if (line.Interactive && isatty(STDIN_FILENO)) {
+    sim::SetKeySource([](InputKey* key) { return sim::ReadTerminalKey(key); });
+  }
+  sim::RunTarnwick();
+  view->Finish();
+}
+
+// After the run: the log closed, the flash, trace, stalls and screen files
+// written whole, what was left behind, the stats and the summary line.
+// Returns how many files could not be written.
+int FinishRun(const sim::SimCommandLine& line, std::FILE* log, const sim::TerminalView& view) {
+  int failures = 0;
+  sim::HoldInterrupts();
+  if (!view.AtLineStart() && StdoutMeetsStderr()) std::fputc('\n', stdout);
+  std::fflush(stdout);
+  if (log != nullptr && std::fclose(log) != 0) {
+    std::fprintf(stderr, "tarnwick-sim: cannot write the log file %s\n", line.LogFile.c_str());
+    failures++;
+  }
+  const sim::Machine& m = sim::TheMachine();
+  const std::vector<uint8_t> flash = line.FlashFile.empty() ? std::vector<uint8_t>() : sim::FlashContents();
+  WriteOutput(line.FlashFile, "flash", std::string(flash.begin(), flash.end()), &failures);
+  std::vector<sim::TraceOperation> operations;
+  if (line.Stats || line.AnnotatedTrace) operations = sim::SplitIntoOperations(m.Trace);
+  if (!line.TraceFile.empty()) {
+    WriteOutput(line.TraceFile, "trace", line.AnnotatedTrace ? sim::AnnotatedTrace(m.Trace, operations) : TraceText(),
+                &failures);
+  }
+  if (!line.StallsFile.empty()) WriteOutput(line.StallsFile, "stalls", StallsText(), &failures);
+  if (!line.ScreenFile.empty()) WriteOutput(line.ScreenFile, "screen", m.Screen.ScreenText(), &failures);
+  for (const std::string& detail : sim::TakeAudit().Details) {
+    std::fprintf(stderr, "tarnwick-sim: left behind: %s\n", detail.c_str());
+  }
+  if (line.Stats) std::fputs(sim::StatsText(m.Trace, operations, m.NowUs).c_str(), stderr);
+  std::fprintf(stderr, "%s\n", sim::SummaryLine().c_str());
+  return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,8 +128,7 @@ int main(int argc, char** argv) {
     std::fputs(sim::SimHelpText().c_str(), stdout);
     return 0;
   }
-
-  int refused = sim::CheckBeforeRun(line, &error);
+  const int refused = sim::CheckBeforeRun(line, &error);
   if (refused != 0) {
     std::fprintf(stderr, "tarnwick-sim: %s\n", error.c_str());
     return refused;
@@ -85,64 +140,9 @@ int main(int argc, char** argv) {
     return 74;
   }
   sim::InstallInterruptGuard();
-
-  bool ansi = line.Ansi || (!line.Plain && isatty(STDOUT_FILENO));
   sim::Boot(line.Config);
-  sim::TerminalView view(stdout, ansi);
-  size_t termColumns = line.TermColumns, termRows = line.TermRows;
-  if (termRows == 0 && ansi) sim::TerminalView::QueryTerminalSize(STDOUT_FILENO, &termColumns, &termRows);
-  view.SetTerminalSize(termColumns, termRows);
-  view.SetLog(log);
-  sim::SetInterruptRestore(view.RestoreSequence());
-  view.Attach();
-  // Keys come from the terminal whenever stdin is one, also while stdout goes
-  // to a pipe or file (tarnwick-sim ... | tee log).
-  if (line.Interactive && isatty(STDIN_FILENO)) {
-    sim::SetKeySource([](InputKey* key) { return sim::ReadTerminalKey(key); });
-  }
-  sim::RunTarnwick();
-  view.Finish();
-  int failures = 0;
-  // The run is over: the files below are written whole, whatever comes.
-  sim::HoldInterrupts();
-  if (!view.AtLineStart() && StdoutMeetsStderr()) std::fputc('\n', stdout);
-  std::fflush(stdout);
-  if (log != nullptr && std::fclose(log) != 0) {
-    std::fprintf(stderr, "tarnwick-sim: cannot write the log file %s\n", line.LogFile.c_str());
-    failures++;
-  }
-
-  if (!line.FlashFile.empty()) {
-    std::vector<uint8_t> flash = sim::FlashContents();
-    if (!WriteFile(line.FlashFile, std::string(flash.begin(), flash.end()))) {
-      std::fprintf(stderr, "tarnwick-sim: cannot write the flash file %s\n", line.FlashFile.c_str());
-      failures++;
-    }
-  }
-  std::vector<sim::TraceOperation> operations;
-  if (line.Stats || line.AnnotatedTrace) {
-    operations = sim::SplitIntoOperations(sim::TheMachine().Trace);
-  }
-  if (!line.TraceFile.empty() &&
-      !WriteFile(line.TraceFile,
-                 line.AnnotatedTrace ? sim::AnnotatedTrace(sim::TheMachine().Trace, operations) : TraceText())) {
-    std::fprintf(stderr, "tarnwick-sim: cannot write the trace file %s\n", line.TraceFile.c_str());
-    failures++;
-  }
-  if (!line.StallsFile.empty() && !WriteFile(line.StallsFile, StallsText())) {
-    std::fprintf(stderr, "tarnwick-sim: cannot write the stalls file %s\n", line.StallsFile.c_str());
-    failures++;
-  }
-  if (!line.ScreenFile.empty() && !WriteFile(line.ScreenFile, sim::TheMachine().Screen.ScreenText())) {
-    std::fprintf(stderr, "tarnwick-sim: cannot write the screen file %s\n", line.ScreenFile.c_str());
-    failures++;
-  }
-  for (const std::string& detail : sim::TakeAudit().Details) {
-    std::fprintf(stderr, "tarnwick-sim: left behind: %s\n", detail.c_str());
-  }
-  if (line.Stats) {
-    std::fputs(sim::StatsText(sim::TheMachine().Trace, operations, sim::TheMachine().NowUs).c_str(), stderr);
-  }
-  std::fprintf(stderr, "%s\n", sim::SummaryLine().c_str());
-  return failures != 0 ? 74 : sim::SimExitStatus();
+  sim::TerminalView view(stdout, line.Ansi || (!line.Plain && isatty(STDOUT_FILENO)));
+  RunOnTerminal(line, log, &view);
+  // The run is over: the files are written whole, whatever signal comes.
+  return FinishRun(line, log, view) != 0 ? 74 : sim::SimExitStatus();
 }
