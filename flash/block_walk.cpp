@@ -123,7 +123,8 @@ void SendBlockCommand(FlashWalkKind kind, uint32_t block) {
   // Boot-last programming starts block 0 after the first kilobyte.
   const uint32_t start = kind == FlashWalkKind::ProgramBootLast && block == 0 ? kSectorSize : 0;
   EcSendCommand(EC_FLASH_PROGRAM);
-  FlashSendAddress(block * kBlockSize + start, 4);
+  // The data stream's guard notices a dead EC; the address bytes need not.
+  (void)FlashSendAddress(block * kBlockSize + start, 4);
 }
 
 // The first kilobyte, last of all: 0x06 and its 1,024 bytes.

@@ -33,12 +33,10 @@ constexpr uint32_t kDeadSectorLimit = 16;
 // Sends one sector erase (command and three address bytes) and waits for it.
 // True when at least one of the four bytes was taken within its bound.
 bool EraseSectorAt(uint32_t address) {
-  bool taken = EcSendCommandChecked(EC_FLASH_SECTOR_ERASE);
-  for (uint32_t i = 3; i-- > 0;) {
-    taken = EcSendCommandChecked(static_cast<uint8_t>(address >> (8 * i))) || taken;
-  }
+  const bool commandTaken = EcSendCommandChecked(EC_FLASH_SECTOR_ERASE);
+  const bool addressTaken = FlashSendAddress(address, 3);
   Stall(kSectorEraseStallUs);
-  return taken;
+  return commandTaken || addressTaken;
 }
 
 // Erases sectors 0 to count - 1 with one "*" each, opening a line per block

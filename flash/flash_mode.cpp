@@ -42,7 +42,11 @@ bool FlashPartAnswersErase() {
 
 void ExitFlashMode() { EcSendCommand(EC_FLASH_EXIT); }
 
-void FlashSendAddress(uint32_t address, uint32_t byteCount) {
+bool FlashSendAddress(uint32_t address, uint32_t byteCount) {
   if (byteCount > 4) byteCount = 4;
-  for (uint32_t i = byteCount; i-- > 0;) EcSendCommand(static_cast<uint8_t>(address >> (8 * i)));
+  bool taken = false;
+  for (uint32_t i = byteCount; i-- > 0;) {
+    taken = EcSendCommandChecked(static_cast<uint8_t>(address >> (8 * i))) || taken;
+  }
+  return taken;
 }

@@ -27,5 +27,6 @@ void ExitFlashMode();
 [[nodiscard]] bool FlashPartAnswersErase();
 
 // Sends the low byteCount bytes of a flash address as parameter bytes of a
-// flash-mode command, most significant first.
-void FlashSendAddress(uint32_t address, uint32_t byteCount);
+// flash-mode command, most significant first. True when the EC took at least
+// one of them within its bound (a sweep counts the sectors it took nothing of).
+[[nodiscard]] bool FlashSendAddress(uint32_t address, uint32_t byteCount);
