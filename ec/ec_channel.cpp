@@ -2,22 +2,6 @@
 
 #include "platform/platform.h"
 
-namespace {
-
-struct PortPair {
-  uint8_t Command;
-  uint8_t Data;
-};
-
-constexpr PortPair kPortSets[] = {
-    {0x64, 0x60},
-    {0x66, 0x62},
-    {0x6C, 0x68},
-    {0x6E, 0x6A},
-};
-
-}  // namespace
-
 bool EcWaitIbfClear(uint16_t statusPort, uint32_t maxReads) {
   for (uint32_t i = 0; i < maxReads; i++) {
     if ((PortRead8(statusPort) & EC_STATUS_IBF) == 0) return true;
@@ -35,7 +19,7 @@ bool EcWaitObfSet(uint16_t statusPort, uint32_t maxReads) {
 void SelectEcPorts(uint8_t index) {
   EcPortSet& ports = gEcBoard.Ports;
   ports.Index = index;
-  const PortPair& pair = index < 4 ? kPortSets[index] : kPortSets[1];
+  const EcPortPair& pair = kEcPortSets[index < kEcPortSetCount ? index : kEcDefaultPortSet];
   ports.CommandPort = pair.Command;
   ports.DataPort = pair.Data;
 }

@@ -35,6 +35,22 @@ constexpr uint8_t EC_RAM_MBOX_DATA1 = 0xFA;
 constexpr uint8_t EC_RAM_MBOX_DATA2 = 0xFB;
 constexpr uint8_t EC_MBOX_SIZE_PROBE = 0xB1;
 
+// The port sets /o chooses from, by index: command/status port and data
+// port. Any other index selects set kEcDefaultPortSet. The simulated EC
+// reads this table too, so a new set is one more row here.
+struct EcPortPair {
+  uint8_t Command;
+  uint8_t Data;
+};
+constexpr EcPortPair kEcPortSets[] = {
+    {0x64, 0x60},
+    {0x66, 0x62},
+    {0x6C, 0x68},
+    {0x6E, 0x6A},
+};
+constexpr uint8_t kEcPortSetCount = sizeof(kEcPortSets) / sizeof(kEcPortSets[0]);
+constexpr uint8_t kEcDefaultPortSet = 1;
+
 // Fixed ports of the ACPI EC interface.
 constexpr uint16_t EC_FIXED_COMMAND_PORT = 0x66;
 constexpr uint16_t EC_FIXED_DATA_PORT = 0x62;

@@ -10,17 +10,18 @@ tarnwick-simec.efi, with the simulated EC set up from simulator-like options;
 import argparse
 import filecmp
 import os
+import re
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
+import textwrap
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "uefi"))
+import qemu_shell
 
-import qemu_shell  # noqa: E402
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 EXIT_USAGE = 64
 EXIT_IO = 74
@@ -32,6 +33,10 @@ SIGNATURE_LENGTH = 9
 class Refused(Exception):
     """A bad option or file: the message names it; nothing was run."""
 
+    def __init__(self, message, status=EXIT_USAGE):
+        super().__init__(message)
+        self.status = status
+
 
 class Parser(argparse.ArgumentParser):
     def error(self, message):
@@ -40,43 +45,74 @@ class Parser(argparse.ArgumentParser):
         sys.exit(EXIT_USAGE)
 
 
+class EcOption(argparse.Action):
+    """A simulated-EC option of tarnwick-sim: kept in order, with its value, for tarnwick-sim --print-ec-cfg."""
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        namespace.ec_options.append((option_string, values))
+
+
+def build_dir(argv):
+    """The --build directory given (before argparse runs: the EC options depend on it)."""
+    for i, arg in enumerate(argv):
+        if arg == "--build" and i + 1 < len(argv):
+            return argv[i + 1]
+        if arg.startswith("--build="):
+            return arg[len("--build="):]
+    return os.path.join(ROOT, "build")
+
+
+def simulator_ec_help(build):
+    """tarnwick-sim's help on the EC's options and fault kinds, or None when it has not been built."""
+    simulator = os.path.join(build, "tarnwick-sim")
+    if not os.access(simulator, os.X_OK):
+        return None
+    return subprocess.run([simulator, "--help-ec"], stdout=subprocess.PIPE, check=True).stdout.decode()
+
+
 def parse_args(argv):
+    build = build_dir(argv)
+    ec_help = simulator_ec_help(build)
     parser = Parser(
         prog="scripts/qemu.sh",
-        description="Boots DIR as FS0: in OVMF's UEFI shell under QEMU with tarnwick.efi copied to its root, "
+        usage="%(prog)s [--simec [EC options]] DIR\n       %(prog)s --burn-in N A.BIN B.BIN [EC options]\n"
+              "       (and --build BUILD_DIR, --no-build, --timeout SECONDS)",
+        formatter_class=argparse.RawDescriptionHelpFormatter,
+        description=textwrap.fill(
+                    "Boots DIR as FS0: in OVMF's UEFI shell under QEMU with tarnwick.efi copied to its root, "
                     "interactive on this terminal (the serial console). When QEMU ends (type `reset -s` in "
                     "the shell, or press Ctrl-C), what the run wrote to FS0: (a /r dump, the burn-in scripts, "
                     "the counter) is copied back to DIR. QEMU has no EC: the real tool finds none there; use "
-                    "--simec for the simulated one.",
-        epilog="exit status: QEMU's (0 after `reset -s` or Ctrl-C; the files are copied back either way); "
-               "--burn-in: 0 when the loop ran N cycles "
-               "alternating A and B, 1 when not, 130 interrupted; 64 a bad option or file; 74 a file that cannot be "
-               "read or written.")
+                    "--simec for the simulated one.", 100),
+        epilog=textwrap.fill("With --simec the simulated EC takes every EC option of tarnwick-sim (qemu.sh "
+                             "passes them through; --ec-flash FILE is written back when QEMU ends):", 100)
+               + "\n\n" + (ec_help or "  (build first to list them here: bash scripts/build.sh)\n") + "\n"
+               + textwrap.fill("exit status: QEMU's (0 after `reset -s` or Ctrl-C; the files are copied back either "
+                               "way); --burn-in: 0 when the loop ran N cycles alternating A and B, 1 when not, 130 "
+                               "interrupted; 64 a bad option or file; 74 a file that cannot be used (as tarnwick-sim "
+                               "says).", 100))
     parser.add_argument("dir", nargs="?", metavar="DIR", help="the host directory that becomes FS0:")
     parser.add_argument("--simec", action="store_true",
                         help="run tarnwick-simec.efi: the same program with the simulated EC behind its ports")
     parser.add_argument("--burn-in", nargs=3, metavar=("N", "A.BIN", "B.BIN"),
                         help="rehearse the burn-in loop of A.BIN and B.BIN for N power cycles, unattended, with "
-                             "the simulated EC (implies --simec)")
-    ec = parser.add_argument_group("the simulated EC (--simec), as tarnwick-sim's options")
-    ec.add_argument("--ec-flash", metavar="FILE",
-                    help="the EC flash: read at start, written back when QEMU ends; its size (64K..256K) is "
-                         "the flash size (without it: an erased 192K flash, not kept)")
-    ec.add_argument("--ec-project", metavar="TEXT",
-                    help="the EC's project reply (default TESTPRJ; --burn-in: the project of A.BIN)")
-    ec.add_argument("--ec-version", metavar="TEXT", help="the EC's version reply (default 01.00)")
-    ec.add_argument("--ec-mode-reply", metavar="N", help="reply byte to the flash mode query (default 0x00)")
-    ec.add_argument("--ec-no-mode-reply", action="store_true", help="no reply to the flash mode query")
-    ec.add_argument("--ec-size-reply", metavar="N", help="the mailbox reply of the size probe")
-    ec.add_argument("--ec-ports", metavar="N", help="the port set (0..3) of the EC's command interface")
-    ec.add_argument("--no-ac", action="store_true", help="the AC adapter is absent")
-    ec.add_argument("--no-ec", action="store_true", help="nothing answers on any EC port")
-    parser.add_argument("--build", metavar="BUILD_DIR", default=os.path.join(ROOT, "build"),
-                        help="where tarnwick.efi and tarnwick-simec.efi are (default build/)")
+                             "the simulated EC (implies --simec; the EC's project defaults to A.BIN's)")
+    parser.set_defaults(ec_options=[], ec_flash=None)
+    for option, value in re.findall(r"^  (--[a-z][a-z-]*)(?: ([A-Z]+))?(?:  |$)", ec_help or "", re.M):
+        if option == "--ec-flash":
+            parser.add_argument(option, metavar=value, help=argparse.SUPPRESS)
+        else:
+            parser.add_argument(option, nargs=1 if value else 0, action=EcOption, help=argparse.SUPPRESS)
+    parser.add_argument("--build", metavar="BUILD_DIR", default=build,
+                        help="where tarnwick.efi, tarnwick-simec.efi and tarnwick-sim are (default build/)")
     parser.add_argument("--no-build", action="store_true", help="do not build first; use BUILD_DIR as it is")
     parser.add_argument("--timeout", type=int, default=300, metavar="SECONDS",
                         help="--burn-in: the longest one power cycle may take (default 300)")
-    return parser.parse_args(argv)
+    args = parser.parse_args(argv)
+    if ec_help is None and (args.simec or args.burn_in):
+        raise Refused("%s has not been built (bash scripts/build.sh)" % os.path.join(build, "tarnwick-sim"))
+    args.ec_options = [(option, value[0] if value else None) for option, value in args.ec_options]
+    return args
 
 
 def read_file(path, what):
@@ -97,39 +133,23 @@ def number(text, what, limit):
     return value
 
 
-def simec_config(args, flash):
-    """EC.CFG for tarnwick-simec.efi (keys of platform/uefi/simec/simec_config.cpp)."""
-    lines = ["# written by scripts/qemu.sh"]
-    if flash is not None:
-        lines.append("flash-size = %d" % len(flash))
-    for option, key in (("ec_project", "project"), ("ec_version", "version")):
-        value = getattr(args, option)
-        if value is not None:
-            if "\n" in value or "$" in value:
-                raise Refused("--%s %r: holds a line end or a '$'" % (option.replace("_", "-"), value))
-            lines.append("%s = %s" % (key, value))
-    if args.ec_no_mode_reply:
-        lines.append("mode-reply = none")
-    elif args.ec_mode_reply is not None:
-        lines.append("mode-reply = 0x%02X" % number(args.ec_mode_reply, "--ec-mode-reply", 0xFF))
-    if args.ec_size_reply is not None:
-        lines.append("size-reply = 0x%02X" % number(args.ec_size_reply, "--ec-size-reply", 0xFF))
-    if args.ec_ports is not None:
-        lines.append("ports = %d" % number(args.ec_ports, "--ec-ports", 3))
-    if args.no_ac:
-        lines.append("ac = 0")
-    if args.no_ec:
-        lines.append("present = 0")
-    return ("\n".join(lines) + "\n").encode("ascii", "replace")
+def simec_config(args):
+    """EC.CFG for tarnwick-simec.efi: tarnwick-sim checks the EC options (and the --ec-flash file) and writes it."""
+    command = [os.path.join(args.build, "tarnwick-sim")]
+    if args.ec_flash is not None:
+        command += ["--ec-flash", args.ec_flash]
+    for option, value in args.ec_options:
+        command += [option] if value is None else [option, value]
+    result = subprocess.run(command + ["--print-ec-cfg"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if result.returncode != 0:
+        message = result.stderr.decode(errors="replace").strip()
+        raise Refused(message.replace("tarnwick-sim: ", "", 1), result.returncode)
+    return b"# written by scripts/qemu.sh\n" + result.stdout
 
 
 def read_flash(args):
-    if args.ec_flash is None:
-        return None
-    flash = read_file(args.ec_flash, "--ec-flash")
-    if len(flash) not in (65536, 131072, 196608, 262144):
-        raise Refused("--ec-flash %s: %d bytes; the flash is 64K, 128K, 192K or 256K" % (args.ec_flash, len(flash)))
-    return flash
+    """The --ec-flash file (its size was checked with the EC options), or None."""
+    return None if args.ec_flash is None else read_file(args.ec_flash, "--ec-flash")
 
 
 def efi(args, name):
@@ -176,8 +196,8 @@ def run_interactive(args, work):
         raise Refused("no DIR given (scripts/qemu.sh --help)")
     if not os.path.isdir(directory):
         raise Refused("DIR %s: not a directory" % directory)
+    config = simec_config(args) if args.simec else None
     flash = read_flash(args) if args.simec else None
-    config = simec_config(args, flash) if args.simec else None
     program = efi(args, "tarnwick-simec.efi" if args.simec else "tarnwick.efi")
 
     disk = qemu_shell.Disk(os.path.join(work, "fs0.img"), mb=disk_megabytes(directory))
@@ -194,7 +214,8 @@ def run_interactive(args, work):
 
     say("%s is FS0: with %s as \\tarnwick.efi" % (directory, os.path.basename(program)))
     if args.simec:
-        say("the simulated EC answers on the ports (%s)" % ("flash " + args.ec_flash if flash else "192K flash"))
+        say("the simulated EC answers on the ports (%s)"
+            % ("flash " + args.ec_flash if flash else "its default flash: a 192K older image"))
     else:
         say("no EC answers in QEMU: every EC port reads 0xFF; use --simec for a simulated EC")
     say("in the shell: fs0:  then  tarnwick EC.BIN ...; leave with `reset -s` (or Ctrl-C)")
@@ -250,14 +271,16 @@ def run_burn_in(args, work):
     image_b = read_file(args.burn_in[2], "B.BIN")
     if autoload_masked(image_a) == autoload_masked(image_b):
         raise Refused("%s and %s are the same image: the loop could not be told apart" % tuple(args.burn_in[1:]))
-    flash = read_flash(args)
-    if args.ec_project is None:
-        args.ec_project = project_of(image_a)
+    projects = [value for option, value in args.ec_options if option == "--ec-project"]
+    if not projects:
+        args.ec_options.append(("--ec-project", project_of(image_a) or ""))
+    project = projects[-1] if projects else project_of(image_a)
     for path, image in ((args.burn_in[1], image_a), (args.burn_in[2], image_b)):
-        if project_of(image) != args.ec_project:
+        if project_of(image) != project:
             raise Refused("%s: project %r is not the EC's %r; the loop would stop at the project prompt"
-                          % (path, project_of(image), args.ec_project))
-    config = simec_config(args, flash)
+                          % (path, project_of(image), project))
+    config = simec_config(args)
+    flash = read_flash(args)
     program = efi(args, "tarnwick-simec.efi")
     log_dir = os.path.join(args.build, "qemu-burn-in-logs")
     shutil.rmtree(log_dir, ignore_errors=True)
@@ -307,7 +330,11 @@ def run_burn_in(args, work):
 
 
 def main(argv):
-    args = parse_args(argv)
+    try:
+        args = parse_args(argv)
+    except Refused as refusal:
+        print("qemu.sh: %s" % refusal, file=sys.stderr)
+        return refusal.status
     work = tempfile.mkdtemp(prefix="tarnwick-qemu-")
     try:
         if args.burn_in:
@@ -315,14 +342,13 @@ def main(argv):
                 raise Refused("--burn-in takes no DIR")
             return run_burn_in(args, work)
         if not args.simec:
-            for option in ("ec_flash", "ec_project", "ec_version", "ec_mode_reply", "ec_no_mode_reply",
-                           "ec_size_reply", "ec_ports", "no_ac", "no_ec"):
-                if getattr(args, option) not in (None, False):
-                    raise Refused("--%s needs --simec: the real tool has no simulated EC" % option.replace("_", "-"))
+            given = [option for option, _ in args.ec_options] + (["--ec-flash"] if args.ec_flash else [])
+            if given:
+                raise Refused("%s needs --simec: the real tool has no simulated EC" % given[0])
         return run_interactive(args, work)
     except Refused as refusal:
         print("qemu.sh: %s" % refusal, file=sys.stderr)
-        return EXIT_USAGE
+        return refusal.status
     except OSError as error:
         print("qemu.sh: %s" % error, file=sys.stderr)
         return EXIT_IO

@@ -12,13 +12,11 @@
 #include "sim/help_format.h"
 #include "sim/host_state.h"
 #include "sim/option_table.h"
-#include "sim/sample_image.h"
 
 namespace sim {
 
 namespace {
 
-constexpr size_t kBlock = 65536;
 
 EfiTime HostLocalTime() {
   time_t now = ::time(nullptr);
@@ -29,22 +27,33 @@ EfiTime HostLocalTime() {
                  static_cast<uint8_t>(local.tm_min), static_cast<uint8_t>(local.tm_sec), 0, 0, 2047, 0, 0};
 }
 
-uint8_t SizeReplyFor(uint32_t flashSize) {
-  if (flashSize >= 4 * kBlock) return 0x80;
-  if (flashSize >= 3 * kBlock) return 0x40;
-  return 0x20;
+// One of the EC's settings; its EC.CFG line is kept for --print-ec-cfg.
+bool ApplyEcSetting(const EcSettingRow& row, const std::string& name, const std::string& value, OptionTarget* target,
+                    std::string* error) {
+  EcText text{value.data(), value.size()};
+  EcWhy why;
+  if (!EcApplySetting(row, row.Form != nullptr ? &text : nullptr, &target->Ec, &why)) {
+    *error = name + " " + value + ": " + why.Text;
+    return false;
+  }
+  std::string& cfg = target->Line->EcCfg;
+  cfg += row.Name;
+  if (row.Form != nullptr) cfg += value.empty() ? " =" : " = " + value;
+  cfg += "\n";
+  return true;
 }
 
 // The option at args[*i] and its value (moving *i past it).
 bool ApplyOption(const std::vector<std::string>& args, size_t* i, OptionTarget* target, std::string* error) {
   const std::string& name = args[*i];
-  const SimOption* option = FindSimOption(name);
+  const SimOption* option = FindSimOption(name == "-h" ? "--help" : name);
   if (option == nullptr) return *error = "unknown option " + name + " (see --help)", false;
   std::string value, why;
   if (option->Arg != nullptr) {
     if (*i + 1 >= args.size()) return *error = name + " needs a value", false;
     value = args[++*i];
   }
+  if (option->EcRow != nullptr) return ApplyEcSetting(*option->EcRow, name, value, target, error);
   if (option->Apply(value, target, &why)) return true;
   *error = name + " " + value + ": " + why;
   return false;
@@ -56,7 +65,7 @@ bool ReadFlashFile(const std::string& name, std::vector<uint8_t>* flash, std::st
   if (::stat(name.c_str(), &st) != 0) return *error = "cannot read the flash file " + name + ": " + std::strerror(errno), false;
   if (!S_ISREG(st.st_mode)) return *error = "the flash file " + name + " is not a regular file", false;
   size_t size = static_cast<size_t>(st.st_size);
-  if (size < kBlock || size > 4 * kBlock || size % kBlock != 0) {
+  if (!EcFlashSizeValid(size)) {
     *error = "the flash file " + name + " holds " + std::to_string(size) +
              " bytes; it must hold 64K, 128K, 192K or 256K bytes (65536, 131072, 196608 or 262144)";
     return false;
@@ -86,8 +95,31 @@ bool IsShellDirectory(const std::string& text) {
   return true;
 }
 
-std::vector<uint8_t> DefaultFlash(const std::string& project) {
-  return MakeSampleImage(3 * kBlock, project, "1.00.07", "2025/11/03", 0x7A3B);
+// The volume index of a current directory "FSn:..." (IsShellDirectory).
+size_t VolumeOf(const std::u16string& directory) {
+  size_t index = 0;
+  for (size_t i = 2; i < directory.size() && directory[i] != u':'; ++i) {
+    index = index > 1000000 ? index : index * 10 + (directory[i] - u'0');
+  }
+  return index;
+}
+
+// An EC.CFG line holds one value: no line end, no blanks at its ends (the
+// reader trims them).
+bool FitsEcCfg(const std::string& cfg, std::string* error) {
+  for (size_t start = 0; start < cfg.size();) {
+    size_t end = cfg.find('\n', start);
+    std::string line = cfg.substr(start, end - start);
+    size_t equals = line.find(" = ");
+    std::string value = equals == std::string::npos ? "" : line.substr(equals + 3);
+    if (!value.empty() && (value.front() == ' ' || value.back() == ' ' || value.front() == '\t' ||
+                           value.back() == '\t' || value.find('\r') != std::string::npos)) {
+      *error = "--" + line.substr(0, equals) + " '" + value + "': an EC.CFG value cannot begin or end with a blank";
+      return false;
+    }
+    start = end + 1;
+  }
+  return true;
 }
 
 bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out, std::string* error) {
@@ -97,25 +129,39 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
   c.Argv0 = u"tarnwick";
   c.TraceEnabled = false;
   c.Time = HostLocalTime();
-  OptionTarget target{out};
+  OptionTarget target{out, {}};
+  EcSetupDefaults(&target.Ec);
+  bool cwdGiven = false;
   size_t i = 0;
-  for (; i < args.size() && args[i].compare(0, 2, "--") == 0; ++i) {  // the program's arguments follow
+  for (; i < args.size() && (args[i].compare(0, 2, "--") == 0 || args[i] == "-h"); ++i) {  // the program's arguments follow
     if (args[i] == "--") {
       ++i;
       break;
     }
+    cwdGiven = cwdGiven || args[i] == "--cwd";
+    if (args[i] == "--no-cwd") cwdGiven = false;
     if (!ApplyOption(args, &i, &target, error)) return false;
   }
   for (; i < args.size(); ++i) c.Args.push_back(FromUtf8(args[i]));
-  if (out->Help) return true;
+  if (out->Help || out->HelpEc) return true;
+  if (out->PrintEcCfg && !FitsEcCfg(out->EcCfg, error)) return false;
+  if (cwdGiven && c.CurrentDirectory && VolumeOf(*c.CurrentDirectory) >= c.Volumes.size()) {
+    const size_t n = c.Volumes.size();
+    *error = "--cwd " + ToUtf8(*c.CurrentDirectory) + ": there is no such volume (" +
+             (n == 0 ? std::string("no --volume is given") : n == 1 ? std::string("the one --volume is FS0:")
+                                                            : "the volumes are FS0: to FS" + std::to_string(n - 1) + ":") +
+             ")";
+    return false;
+  }
   if (out->FlashFile.empty()) {
-    c.Flash = DefaultFlash(target.Project);
+    c.Flash.assign(kEcDefaultFlashSize, 0xFF);
+    EcWriteDefaultFlash(target.Ec.Ec, c.Flash.data());
   } else if (!ReadFlashFile(out->FlashFile, &c.Flash, error)) {
     out->FailureExit = 74;  // a file that cannot be used is an I/O error, not a bad command line
     return false;
   }
-  c.Ec.FlashSize = static_cast<uint32_t>(c.Flash.size());
-  if (!target.SizeReplyGiven) c.Ec.SizeReply = SizeReplyFor(c.Ec.FlashSize);
+  EcSetupFlashSize(&target.Ec, static_cast<uint32_t>(c.Flash.size()));
+  c.Ec = target.Ec.Ec;
   return true;
 }
 
@@ -205,6 +251,8 @@ std::string HelpSectionText(HelpSection section, const char* title) {
 }
 
 }  // namespace
+
+std::string SimEcHelpText() { return HelpSectionText(HelpSection::Ec, "EC").substr(1); }
 
 std::string SimHelpText() {
   return kHelpIntro + HelpSectionText(HelpSection::Machine, "Machine") + HelpSectionText(HelpSection::Ec, "EC") +

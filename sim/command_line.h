@@ -17,7 +17,10 @@ struct SimCommandLine {
   std::string StallsFile;     // --stalls
   bool Plain = false;         // --plain
   bool Ansi = false;          // --ansi: draw with escapes even when stdout is no terminal
-  bool Help = false;          // --help
+  bool Help = false;          // --help (or -h)
+  bool HelpEc = false;        // --help-ec: only the EC's options
+  bool PrintEcCfg = false;    // --print-ec-cfg: the EC's options as EC.CFG lines, nothing runs
+  std::string EcCfg;          // those lines, "ec-ports = 2\n", in the order given
   bool Interactive = true;    // --no-interactive: never read keys from the terminal
   std::string LogFile;        // --log: the plain text, written while the terminal shows the ANSI view
   bool Stats = false;         // --stats: port accesses per operation at exit
@@ -31,10 +34,12 @@ bool IsShellDirectory(const std::string& text);
 
 // Parses args (without the program name). On a mistake returns false and a
 // one-line message (and out->FailureExit). Reads the --ec-flash file (its size
-// is the flash size).
+// is the flash size). A --cwd must name one of the volumes.
 bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out, std::string* error);
 
 std::string SimHelpText();
+// The "EC" part of it: the EC's options and fault kinds.
+std::string SimEcHelpText();
 
 // "EFI_SUCCESS", "EFI_UNSUPPORTED", ... (or the number in hex).
 std::string EfiStatusName(EfiStatus status);
@@ -46,9 +51,5 @@ std::string SummaryLine();
 // The process exit status for the run just finished: 0 for EFI_SUCCESS and
 // for a machine that switched itself off, the low bits of an error status.
 int SimExitStatus();
-
-// The flash a machine gets when no --ec-flash file is given: 192 KB holding
-// an older image of the EC's project.
-std::vector<uint8_t> DefaultFlash(const std::string& project);
 
 }  // namespace sim

@@ -10,19 +10,14 @@ namespace {
 
 constexpr uint8_t kStatusObf = 0x01;
 constexpr uint8_t kStatusIbf = 0x02;
-constexpr uint16_t kAcpiCommandPort = 0x66;
 constexpr uint8_t kRamAdapterStatus = 0x10;
 constexpr uint8_t kRamMailboxCommand = 0xF8;
 constexpr uint8_t kRamMailboxData0 = 0xF9;
 constexpr uint8_t kMailboxSizeProbe = 0xB1;
 
-constexpr uint16_t kCommandPorts[4] = {0x64, 0x66, 0x6C, 0x6E};
-constexpr uint16_t kDataPorts[4] = {0x60, 0x62, 0x68, 0x6A};
-
-// Index into PortInterface/PortIsData, or 8 for any port the EC does not decode.
-inline uint32_t PortSlot(uint16_t port) {
-  uint32_t offset = static_cast<uint32_t>(port) - 0x60u;
-  return (offset < 16u && (offset & 1u) == 0) ? offset >> 1 : 8u;
+// What answers on a port: kEcNoInterface, or an interface (plus kEcDataPortRole).
+inline uint8_t PortRole(const EcModel* ec, uint16_t port) {
+  return port < 256 ? ec->PortRole[port] : kEcNoInterface;
 }
 
 void ClearInterface(EcInterface* f) {
@@ -151,7 +146,7 @@ void CommandWrite(EcModel* ec, EcInterface* f, uint16_t port, uint8_t value) {
     return;
   }
   QueueStale(ec, f, value);
-  bool acpiPort = port == kAcpiCommandPort;
+  bool acpiPort = port == EC_FIXED_COMMAND_PORT;
   if (acpiPort && (!commandInterface || value == 0x80 || value == 0x81 || value == 0x95)) {
     if (commandInterface) ec->FlashStep = EcFlashStep::Idle;
     AcpiCommand(ec, value);
@@ -166,7 +161,7 @@ void DataWrite(EcModel* ec, uint16_t port, uint8_t value) {
     Violation(ec, value);
     return;
   }
-  bool acpiPort = port == kDataPorts[1];
+  bool acpiPort = port == EC_FIXED_DATA_PORT;
   if (acpiPort && ec->RamStep != EcRamStep::Idle) {
     switch (ec->RamStep) {
       case EcRamStep::ReadAddress: {
@@ -265,6 +260,8 @@ void EcConfigDefaults(EcConfig* config) {
   config->ProjectLength = sizeof project - 1;
   for (size_t i = 0; i + 1 < sizeof version; ++i) config->Version[i] = static_cast<uint8_t>(version[i]);
   config->VersionLength = sizeof version - 1;
+  config->ProjectFromFlash = true;
+  config->VersionFromFlash = true;
   config->HasModeReply = true;
   config->ModeReply = 0x00;
   config->Id[0] = 0xEF;
@@ -278,13 +275,42 @@ void EcConfigDefaults(EcConfig* config) {
   config->IbfBusyReads = 0;
 }
 
+namespace {
+
+// The reply to a query from the flash's first tag of keyword (see
+// EcConfig::ProjectFromFlash); the reply stays as it was without one.
+void ReplyFromTag(const EcModel* ec, const char* keyword, bool skipOne, uint8_t* reply, uint8_t* length) {
+  constexpr uint32_t kMaxReply = 16;
+  size_t keywordLength = 0;
+  while (keyword[keywordLength] != 0) ++keywordLength;
+  const uint8_t* flash = ec->Flash;
+  const uint32_t size = ec->FlashSize;
+  for (uint32_t at = 0; at + keywordLength <= size; ++at) {
+    size_t k = 0;
+    while (k < keywordLength && flash[at + k] == static_cast<uint8_t>(keyword[k])) ++k;
+    if (k != keywordLength) continue;
+    uint32_t value = at + static_cast<uint32_t>(keywordLength);
+    if (skipOne && value + 2 <= size && flash[value] == '1' && flash[value + 1] == '.') value += 2;
+    if (value >= size || flash[value] == 0x00) return;  // an empty tag counts as none
+    uint8_t count = 0;
+    while (count < kMaxReply && value + count < size) {
+      reply[count] = flash[value + count];
+      if (reply[count++] == '$') break;
+    }
+    *length = count;
+    return;
+  }
+}
+
+}  // namespace
+
 void EcModelReset(EcModel* ec, const EcConfig* config, const uint8_t* flashBytes, size_t flashLength) {
   ec->Config = *config;
   EcConfig& c = ec->Config;
   if (c.FlashSize < 65536) c.FlashSize = 65536;
   if (c.FlashSize > kEcMaxFlashSize) c.FlashSize = kEcMaxFlashSize;
   c.FlashSize &= ~0xFFFFu;
-  if (c.CommandPortSet > 3) c.CommandPortSet = 1;
+  if (c.CommandPortSet >= kEcPortSetCount) c.CommandPortSet = kEcDefaultPortSet;
   if (c.FlashFaultCount > kEcMaxFaultBytes) c.FlashFaultCount = kEcMaxFaultBytes;
   if (c.IdLength > sizeof c.Id) c.IdLength = sizeof c.Id;
   if (c.EraseCompletionLength > sizeof c.EraseCompletion) c.EraseCompletionLength = sizeof c.EraseCompletion;
@@ -295,19 +321,15 @@ void EcModelReset(EcModel* ec, const EcConfig* config, const uint8_t* flashBytes
   ec->Dead = false;
   ClearInterface(&ec->Interfaces[0]);
   ClearInterface(&ec->Interfaces[1]);
-  ec->CommandInterface = c.CommandPortSet == 1 ? 0 : 1;
-  ec->CommandPort = kCommandPorts[c.CommandPortSet];
-  ec->CommandDataPort = kDataPorts[c.CommandPortSet];
-  for (uint32_t slot = 0; slot < 8; ++slot) {
-    ec->PortInterface[slot] = kEcNoInterface;
-    ec->PortIsData[slot] = false;
-  }
-  ec->PortInterface[PortSlot(0x66)] = 0;
-  ec->PortInterface[PortSlot(0x62)] = 0;
-  ec->PortIsData[PortSlot(0x62)] = true;
-  ec->PortInterface[PortSlot(kCommandPorts[c.CommandPortSet])] = ec->CommandInterface;
-  ec->PortInterface[PortSlot(kDataPorts[c.CommandPortSet])] = ec->CommandInterface;
-  ec->PortIsData[PortSlot(kDataPorts[c.CommandPortSet])] = true;
+  const EcPortPair& ports = kEcPortSets[c.CommandPortSet];
+  ec->CommandPort = ports.Command;
+  ec->CommandDataPort = ports.Data;
+  ec->CommandInterface = ports.Command == EC_FIXED_COMMAND_PORT && ports.Data == EC_FIXED_DATA_PORT ? 0 : 1;
+  for (uint8_t& role : ec->PortRole) role = kEcNoInterface;
+  ec->PortRole[EC_FIXED_COMMAND_PORT] = 0;
+  ec->PortRole[EC_FIXED_DATA_PORT] = 0 | kEcDataPortRole;
+  ec->PortRole[ports.Command] = ec->CommandInterface;
+  ec->PortRole[ports.Data] = ec->CommandInterface | kEcDataPortRole;
 
   for (uint32_t i = 0; i < 256; ++i) ec->Ram[i] = 0x00;
   ec->Ram[kRamAdapterStatus] = 0x01;  // adapter present unless AcReadings say otherwise
@@ -333,6 +355,8 @@ void EcModelReset(EcModel* ec, const EcConfig* config, const uint8_t* flashBytes
     ec->LastProgrammed[i] = 0;
   }
   EcFlashApplyResetFaults(ec);
+  if (c.ProjectFromFlash) ReplyFromTag(ec, "PRJ:", false, c.Project, &c.ProjectLength);
+  if (c.VersionFromFlash) ReplyFromTag(ec, "VER:", true, c.Version, &c.VersionLength);
 
   ec->EventCount = 0;
   ec->EventsDropped = 0;
@@ -342,22 +366,18 @@ void EcModelReset(EcModel* ec, const EcConfig* config, const uint8_t* flashBytes
 
 uint8_t EcModelPortRead(EcModel* ec, uint16_t port) {
   ++ec->PortOps;
-  uint32_t slot = PortSlot(port);
-  if (slot >= 8 || !ec->Config.Present) return 0xFF;
-  uint8_t which = ec->PortInterface[slot];
-  if (which == kEcNoInterface) return 0xFF;
-  EcInterface* f = &ec->Interfaces[which];
-  return ec->PortIsData[slot] ? ReadData(f) : ReadStatus(ec, f);
+  uint8_t role = PortRole(ec, port);
+  if (role == kEcNoInterface || !ec->Config.Present) return 0xFF;
+  EcInterface* f = &ec->Interfaces[role & ~kEcDataPortRole];
+  return (role & kEcDataPortRole) != 0 ? ReadData(f) : ReadStatus(ec, f);
 }
 
 void EcModelPortWrite(EcModel* ec, uint16_t port, uint8_t value) {
   ++ec->PortOps;
-  uint32_t slot = PortSlot(port);
-  if (slot >= 8 || !ec->Config.Present) return;
-  uint8_t which = ec->PortInterface[slot];
-  if (which == kEcNoInterface) return;
-  EcInterface* f = &ec->Interfaces[which];
-  bool data = ec->PortIsData[slot];
+  uint8_t role = PortRole(ec, port);
+  if (role == kEcNoInterface || !ec->Config.Present) return;
+  EcInterface* f = &ec->Interfaces[role & ~kEcDataPortRole];
+  bool data = (role & kEcDataPortRole) != 0;
   ++ec->HostWrites;
   ec->DataWrites += data;
   if (ec->Dead) return;

@@ -42,13 +42,21 @@ struct EcFlashFault {
 
 struct EcConfig {
   bool Present;               // false: nothing answers; every port reads 0xFF
-  uint8_t CommandPortSet;     // 0..3 (others: 1): where the command interface (0x92, 0x93, flash mode) answers
+  uint8_t CommandPortSet;     // a set of kEcPortSets (others: set 1): where the command interface
+                              // (0x92, 0x93, flash mode) answers
   uint32_t FlashSize;         // 65,536 .. 262,144, a multiple of 65,536
   uint8_t SizeReply;          // what 0xF9 holds after the 0xB1 size probe
   uint8_t Project[64];        // reply to 0x92, as sent (a '$' is part of it if wanted)
   uint8_t ProjectLength;      // 0: no answer at all
   uint8_t Version[64];        // reply to 0x93
   uint8_t VersionLength;
+  // At power-on the EC answers the queries from the identity tags of the
+  // image its flash holds, as the firmware it runs knows itself: the value of
+  // the first "PRJ:" tag, and of the first "VER:" tag without a leading "1."
+  // (the tool shows "1." in front), each up to its '$', at most 16 bytes.
+  // A flash without the tag (or with an empty one) leaves the reply above.
+  bool ProjectFromFlash;
+  bool VersionFromFlash;
   bool HasModeReply;          // false: 0xF0 gets no answer
   uint8_t ModeReply;
   uint8_t Id[8];              // queued by 0x04; the count is the EC's
@@ -75,7 +83,8 @@ struct EcConfig {
   uint8_t FlashFaultCount;
 };
 
-// A sensible EC: 192 KB flash, project "TESTPRJ$", version "01.00$", mode
+// A sensible EC: 192 KB flash, project "TESTPRJ$" and version "01.00$"
+// unless the flash's tags say otherwise, mode
 // reply 0x00, four-byte ID 0xEF 0x40 0x13 0x00, chip-erase completion 0xF8,
 // adapter present, command interface on 0x66/0x62.
 void EcConfigDefaults(EcConfig* config);

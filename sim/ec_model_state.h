@@ -5,6 +5,7 @@
 // through the functions of ec_model.h.
 #pragma once
 
+#include "ec/ec_commands.h"
 #include "sim/ec_model.h"
 
 namespace sim {
@@ -32,6 +33,7 @@ enum class EcFlashStep : uint8_t {
 };
 
 constexpr uint8_t kEcNoInterface = 0xFF;
+constexpr uint8_t kEcDataPortRole = 0x80;
 
 struct EcModel {
   EcConfig Config;
@@ -40,10 +42,9 @@ struct EcModel {
   uint64_t DataWrites;       // the ones to a data port (IbfStuckAfterDataBytes)
   bool Dead;                 // IBF stuck for good: the EC takes no more bytes
 
-  // Ports 0x60..0x6E (even) by (port - 0x60) / 2: which interface answers
-  // there (kEcNoInterface: none) and whether it is that interface's data port.
-  uint8_t PortInterface[8];
-  bool PortIsData[8];
+  // Per 8-bit port: which interface answers there (kEcNoInterface: none),
+  // with kEcDataPortRole added on that interface's data port.
+  uint8_t PortRole[256];
   EcInterface Interfaces[2]; // [0]: ACPI on 0x66/0x62, [1]: command interface elsewhere
   uint8_t CommandInterface;  // 0 when the command interface shares 0x66/0x62, else 1
   uint16_t CommandPort;      // the command interface's command/status port

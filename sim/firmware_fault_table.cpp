@@ -1,6 +1,7 @@
 #include <iterator>
 
 #include "sim/command_line.h"
+#include "sim/ec_settings_help.h"
 #include "sim/fault_table.h"
 #include "sim/help_format.h"
 #include "sim/host_state.h"

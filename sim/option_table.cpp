@@ -1,5 +1,6 @@
 #include "sim/option_table.h"
 
+#include "sim/ec_settings_help.h"
 #include "sim/fault_table.h"
 #include "sim/host_state.h"
 #include "sim/option_values.h"
@@ -16,30 +17,6 @@ MachineConfig& Config(OptionTarget* t) { return t->Line->Config; }
 bool Refuse(Why why, const std::string& text) {
   *why = text;
   return false;
-}
-
-// A reply the EC sends as it is, with a '$' appended (at most 64 bytes).
-void SetReply(const std::string& text, uint8_t* bytes, uint8_t* length) {
-  std::string reply = text + "$";
-  if (reply.size() > 64) reply.resize(64);
-  for (size_t i = 0; i < reply.size(); ++i) bytes[i] = static_cast<uint8_t>(reply[i]);
-  *length = static_cast<uint8_t>(reply.size());
-}
-
-// Hex bytes into a fixed field of max bytes and its length.
-bool SetBytes(Value v, size_t max, uint8_t* field, uint8_t* length, Why why) {
-  std::vector<uint8_t> bytes;
-  if (!ParseBytes(v, max, &bytes)) return Refuse(why, "needs at most " + std::to_string(max) + " hex bytes");
-  for (size_t k = 0; k < bytes.size(); ++k) field[k] = bytes[k];
-  *length = static_cast<uint8_t>(bytes.size());
-  return true;
-}
-
-bool SetByte(Value v, uint8_t* field, Why why) {
-  uint64_t n = 0;
-  if (!ParseNumber(v, 0xFF, &n)) return Refuse(why, "needs a byte");
-  *field = static_cast<uint8_t>(n);
-  return true;
 }
 
 bool SetShell(Value v, OptionTarget* t, Why why) {
@@ -101,78 +78,12 @@ const SimOption kMachine[] = {
      }, nullptr},
 };
 
-const SimOption kEc[] = {
+// --ec-flash names a host file; the other EC options are the EC's settings.
+const SimOption kEcFlash[] = {
     {"--ec-flash", "FILE", HelpSection::Ec,
-     "the EC flash: read at start, written back at a normal end; its size (64K..256K) is the flash size (without "
-     "it: a 192K flash holding an older image, not saved)",
+     "the EC flash: read at start, written back at a normal end; its size (64K, 128K, 192K or 256K) is the flash "
+     "size (without it: a 192K flash holding an older image of the EC's project, version 1.00.07, not saved)",
      [](Value v, OptionTarget* t, Why) { t->Line->FlashFile = v; return true; }, nullptr},
-    {"--ec-size-reply", "N", HelpSection::Ec,
-     "the mailbox reply of the size probe (default: 0x20, 0x40 or 0x80 matching the flash size; 128K gives 0x20)",
-     [](Value v, OptionTarget* t, Why why) {
-       if (!SetByte(v, &Config(t).Ec.SizeReply, why)) return false;
-       t->SizeReplyGiven = true;
-       return true;
-     }, nullptr},
-    {"--ec-project", "TEXT", HelpSection::Ec, "the EC's project reply (a '$' is appended); default \"TESTPRJ\"",
-     [](Value v, OptionTarget* t, Why) {
-       t->Project = v;
-       SetReply(v, Config(t).Ec.Project, &Config(t).Ec.ProjectLength);
-       return true;
-     }, nullptr},
-    {"--ec-no-project", nullptr, HelpSection::Ec, "the EC does not answer the project query",
-     [](Value, OptionTarget* t, Why) { Config(t).Ec.ProjectLength = 0; return true; }, nullptr},
-    {"--ec-version", "TEXT", HelpSection::Ec, "the EC's version reply (a '$' is appended); default \"01.00\"",
-     [](Value v, OptionTarget* t, Why) { SetReply(v, Config(t).Ec.Version, &Config(t).Ec.VersionLength); return true; },
-     nullptr},
-    {"--ec-no-version", nullptr, HelpSection::Ec, "the EC does not answer the version query",
-     [](Value, OptionTarget* t, Why) { Config(t).Ec.VersionLength = 0; return true; }, nullptr},
-    {"--ec-ports", "N", HelpSection::Ec, "the port set (0..3) on which the EC's command interface answers (default 1)",
-     [](Value v, OptionTarget* t, Why why) {
-       uint64_t n = 0;
-       if (!ParseNumber(v, 3, &n)) return Refuse(why, "needs 0..3");
-       Config(t).Ec.CommandPortSet = static_cast<uint8_t>(n);
-       return true;
-     }, nullptr},
-    {"--ec-mode-reply", "N", HelpSection::Ec, "reply byte to the flash mode query (default 0x00)",
-     [](Value v, OptionTarget* t, Why why) {
-       if (!SetByte(v, &Config(t).Ec.ModeReply, why)) return false;
-       Config(t).Ec.HasModeReply = true;
-       return true;
-     }, nullptr},
-    {"--ec-no-mode-reply", nullptr, HelpSection::Ec, "no reply to the flash mode query",
-     [](Value, OptionTarget* t, Why) { Config(t).Ec.HasModeReply = false; return true; }, nullptr},
-    {"--ec-id", "BYTES", HelpSection::Ec, "the part ID bytes, hex, e.g. EF,40,13,00",
-     [](Value v, OptionTarget* t, Why why) {
-       EcConfig& ec = Config(t).Ec;
-       return SetBytes(v, sizeof ec.Id, ec.Id, &ec.IdLength, why);
-     }, nullptr},
-    {"--ec-erase-reply", "BYTES", HelpSection::Ec, "bytes queued after a chip erase (default F8)",
-     [](Value v, OptionTarget* t, Why why) {
-       EcConfig& ec = Config(t).Ec;
-       return SetBytes(v, sizeof ec.EraseCompletion, ec.EraseCompletion, &ec.EraseCompletionLength, why);
-     }, nullptr},
-    {"--ec-ac", "BYTES", HelpSection::Ec, "successive readings of EC RAM 0x10 (the last repeats; default 01)",
-     [](Value v, OptionTarget* t, Why why) {
-       EcConfig& ec = Config(t).Ec;
-       return SetBytes(v, sizeof ec.AcReadings, ec.AcReadings, &ec.AcReadingsLength, why);
-     }, nullptr},
-    {"--ec-ibf-busy", "N", HelpSection::Ec, "status reads for which IBF stays set after each write (default 0)",
-     [](Value v, OptionTarget* t, Why why) {
-       uint64_t n = 0;
-       if (!ParseNumber(v, 1000000, &n)) return Refuse(why, "needs a count (0..1000000)");
-       Config(t).Ec.IbfBusyReads = static_cast<uint32_t>(n);
-       return true;
-     }, nullptr},
-    {"--ec-fault", "FAULT", HelpSection::Ec, "an EC fault (repeatable), one of:",
-     [](Value v, OptionTarget* t, Why why) { return ParseEcFault(v, &Config(t).Ec, why); }, EcFaultHelp},
-    {"--no-ac", nullptr, HelpSection::Ec, "the AC adapter is absent",
-     [](Value, OptionTarget* t, Why) {
-       Config(t).Ec.AcReadings[0] = 0x00;
-       Config(t).Ec.AcReadingsLength = 1;
-       return true;
-     }, nullptr},
-    {"--no-ec", nullptr, HelpSection::Ec, "nothing answers on any EC port",
-     [](Value, OptionTarget* t, Why) { Config(t).Ec.Present = false; return true; }, nullptr},
 };
 
 const SimOption kFirmwareFaults[] = {
@@ -233,6 +144,13 @@ const SimOption kOutput[] = {
      [](Value v, OptionTarget* t, Why) { t->Line->ScreenFile = v; return true; }, nullptr},
     {"--help", nullptr, HelpSection::Output, "this text",
      [](Value, OptionTarget* t, Why) { t->Line->Help = true; return true; }, nullptr},
+    {"--help-ec", nullptr, HelpSection::Output,
+     "only the EC's options and fault kinds of this text (scripts/qemu.sh --help shows them)",
+     [](Value, OptionTarget* t, Why) { t->Line->HelpEc = true; return true; }, nullptr},
+    {"--print-ec-cfg", nullptr, HelpSection::Output,
+     "check the EC's options (and the --ec-flash file), print them as the lines of tarnwick-simec.efi's "
+     "\\SIMEC\\EC.CFG (\"ec-ports = 2\", \"no-ac\") and run nothing",
+     [](Value, OptionTarget* t, Why) { t->Line->PrintEcCfg = true; return true; }, nullptr},
     // The program answers --version before the command line is parsed.
     {"--version", nullptr, HelpSection::Output, "the version of this build",
      [](Value, OptionTarget*, Why) { return true; }, nullptr},
@@ -243,13 +161,25 @@ void Append(std::vector<SimOption>* rows, const SimOption (&section)[N]) {
   rows->insert(rows->end(), section, section + N);
 }
 
+// --NAME for every EC setting, in the table's order.
+void AppendEcSettings(std::vector<SimOption>* rows) {
+  for (size_t i = 0; i < kEcSettingCount; ++i) {
+    const EcSettingRow& row = kEcSettings[i];
+    SimOption option{std::string("--") + row.Name, row.Form, HelpSection::Ec, EcSettingHelp(row), nullptr,
+                     row.Kind == EcValueKind::Fault ? EcFaultHelp : nullptr};
+    option.EcRow = &row;
+    rows->push_back(option);
+  }
+}
+
 }  // namespace
 
 const std::vector<SimOption>& SimOptions() {
   static const std::vector<SimOption> kRows = [] {
     std::vector<SimOption> rows;
     Append(&rows, kMachine);
-    Append(&rows, kEc);
+    Append(&rows, kEcFlash);
+    AppendEcSettings(&rows);
     Append(&rows, kFirmwareFaults);
     Append(&rows, kOutput);
     return rows;

@@ -7,27 +7,30 @@
 #include <vector>
 
 #include "sim/command_line.h"
+#include "sim/ec_settings.h"
 
 namespace sim {
 
 enum class HelpSection { Machine, Ec, FirmwareFaults, Output };
 
-// What the options set: the command line, and what the parse needs at its end.
+// What the options set: the command line, and the EC's settings, which the
+// parse finishes once the flash is known.
 struct OptionTarget {
   SimCommandLine* Line;
-  std::string Project = "TESTPRJ";  // --ec-project: also the project of the default flash
-  bool SizeReplyGiven = false;      // --ec-size-reply: otherwise it follows the flash size
+  EcSetup Ec;
 };
 
 struct SimOption {
-  const char* Name;  // "--ec-ports"
+  std::string Name;  // "--ec-ports"
   const char* Arg;   // "N"; nullptr: the option takes no value
   HelpSection Section;
-  const char* Help;
+  std::string Help;
   // Applies the value (empty for an option without one); false with *why
-  // (e.g. "needs 0..3") when the value is refused.
+  // (e.g. "needs 0..3") when the value is refused. nullptr for the rows of
+  // the EC's settings, which EcApplySetting applies.
   bool (*Apply)(const std::string& value, OptionTarget* target, std::string* why);
   std::string (*MoreHelp)();  // lines under the option's help (the fault kinds), or nullptr
+  const EcSettingRow* EcRow = nullptr;  // the EC setting --NAME stands for
 };
 
 const std::vector<SimOption>& SimOptions();

@@ -2,45 +2,11 @@
 
 namespace sim {
 
-namespace {
-
-uint64_t SplitMix(uint64_t* state) {
-  uint64_t z = (*state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
-void PlaceTag(std::vector<uint8_t>* image, size_t offset, const std::string& keyword, const std::string& value) {
-  std::string tag = keyword + value.substr(0, kSampleTagSlot - keyword.size() - 1) + "$";
-  if (offset + tag.size() > image->size()) return;
-  for (size_t i = 0; i < tag.size(); ++i) (*image)[offset + i] = static_cast<uint8_t>(tag[i]);
-}
-
-}  // namespace
-
 std::vector<uint8_t> MakeSampleImage(size_t size, const std::string& project, const std::string& version,
                                      const std::string& date, uint32_t seed) {
   std::vector<uint8_t> image(size);
-  uint64_t state = seed;
-  for (size_t i = 0; i < size; i += 8) {
-    uint64_t word = SplitMix(&state);
-    for (size_t k = 0; k < 8 && i + k < size; ++k) {
-      uint8_t b = static_cast<uint8_t>(word >> (8 * k));
-      if (b == ':') b = ';';
-      if (b == 0xA5) b = 0xA4;
-      image[i + k] = b;
-    }
-  }
-  if (kSampleAutoloadOffset + 9 <= size) {
-    bool large = size > 2 * 65536;
-    const uint8_t signature[9] = {0xA5, 0xA5, static_cast<uint8_t>(large ? 0x85 : 0x94), 0x11, 0x22, 0x5A, 0x33, 0x44,
-                                  static_cast<uint8_t>(large ? 0xBE : 0x7F)};
-    for (size_t i = 0; i < 9; ++i) image[kSampleAutoloadOffset + i] = signature[i];
-  }
-  PlaceTag(&image, kSampleProjectOffset, "PRJ:", project);
-  PlaceTag(&image, kSampleVersionOffset, "VER:", version);
-  PlaceTag(&image, kSampleDateOffset, "DATE:", date);
+  WriteSampleImage(image.data(), size, {project.data(), project.size()}, {version.data(), version.size()},
+                   {date.data(), date.size()}, seed);
   return image;
 }
 

@@ -1,17 +1,4 @@
-// Sample EC ROM images for tests and tools: pseudo-random bytes that carry
-// the identity tags and one autoload signature at fixed offsets.
-//
-// Layout (offsets from the start of the image):
-//   0x40  the autoload signature, nine bytes:
-//         A5 A5 m1 11 22 5A 33 44 m2, with m1 m2 the "autoload on" pair for
-//         the image's size (94 7F up to 128 KB, 85 BE above)
-//   0x80  "PRJ:<project>$"
-//   0xA0  "VER:<version>$"
-//   0xC0  "DATE:<date>$"
-// Each tag has a 32-byte slot: a longer value is cut to fit (the '$' stays).
-// A tag or the signature that does not fit in a small image is left out.
-// The random fill never holds a ':' or 0xA5, so no keyword or signature
-// turns up anywhere else by chance.
+// Sample EC ROM images for tests and tools (layout: sample_image_bytes.h).
 #pragma once
 
 #include <cstddef>
@@ -19,13 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+#include "sim/sample_image_bytes.h"
 
-constexpr size_t kSampleAutoloadOffset = 0x40;
-constexpr size_t kSampleProjectOffset = 0x80;
-constexpr size_t kSampleVersionOffset = 0xA0;
-constexpr size_t kSampleDateOffset = 0xC0;
-constexpr size_t kSampleTagSlot = 32;
+namespace sim {
 
 std::vector<uint8_t> MakeSampleImage(size_t size, const std::string& project, const std::string& version,
                                      const std::string& date, uint32_t seed);

@@ -26,8 +26,13 @@ constexpr CommandKind kCommands[] = {
     {EC_QUERY_PROJECT, "project query", 0},   {EC_QUERY_VERSION, "version query", 0},
 };
 
-// The four command (status) ports; each data port is its command port - 4.
-bool IsCommandPort(uint16_t port) { return port == 0x64 || port == 0x66 || port == 0x6C || port == 0x6E; }
+// The command (status) port of any port set.
+bool IsCommandPort(uint16_t port) {
+  for (const EcPortPair& set : kEcPortSets) {
+    if (port == set.Command) return true;
+  }
+  return false;
+}
 
 bool IsProgramming(const TraceOperation& op) {
   return !op.Bytes.empty() && (op.Bytes[0] == EC_FLASH_PROGRAM || op.Bytes[0] == EC_FLASH_PROGRAM_BOOT);

@@ -18,8 +18,8 @@ struct TraceOperation {
   std::vector<uint8_t> Bytes;  // the command byte and its parameter bytes
 };
 
-// A command is a byte written to one of the command ports (0x64, 0x66, 0x6C,
-// 0x6E), its parameters the bytes that follow on the same port; the fixed
+// A command is a byte written to the command port of a port set (0x64, 0x66,
+// 0x6C, 0x6E), its parameters the bytes that follow on the same port; the fixed
 // ACPI ports 0x66/0x62 also carry the EC RAM and power commands.
 std::vector<TraceOperation> SplitIntoOperations(const std::vector<PortAccess>& trace);
 

@@ -160,6 +160,32 @@ TEST_F(EcModelTest, QueriesAnswerExactlyAsConfigured) {
   }
 }
 
+// The EC answers from the tags of the image its flash holds, unless told its replies.
+TEST_F(EcModelTest, QueriesAnswerFromTheFlashsTags) {
+  struct Case {
+    const char* Name;
+    std::string Flash;
+    bool FromFlash;
+    const char *Project, *Version;
+  } const cases[] = {
+      {"tags", std::string("xxPRJ:ABC$yyVER:1.07.00$VER:1.99$"), true, "ABC$", "07.00$"},
+      {"no tags", "", true, "TESTPRJ$", "01.00$"},
+      {"empty project, version not 1.", std::string("PRJ:\0AB$VER:2.05$", 17), true, "TESTPRJ$", "2.05$"},
+      {"no '$' within 16", "PRJ:0123456789ABCDEFGH$", true, "0123456789ABCDEF", "01.00$"},
+      {"replies given", "PRJ:ABC$VER:1.07$", false, "TESTPRJ$", "01.00$"},
+  };
+  for (const Case& c : cases) {
+    config_.ProjectFromFlash = config_.VersionFromFlash = c.FromFlash;
+    Boot(std::vector<uint8_t>(c.Flash.begin(), c.Flash.end()));
+    Send(0x92);
+    std::vector<uint8_t> project = ReadAll();
+    Send(0x93);
+    std::vector<uint8_t> version = ReadAll();
+    EXPECT_EQ(std::string(project.begin(), project.end()), c.Project) << c.Name;
+    EXPECT_EQ(std::string(version.begin(), version.end()), c.Version) << c.Name;
+  }
+}
+
 TEST_F(EcModelTest, UnmappedPortsAndAnAbsentEcReadAllOnes) {
   Boot();
   for (uint16_t port : {0x60, 0x64, 0x68, 0x6C, 0x61, 0x70, 0x80, 0x00}) {

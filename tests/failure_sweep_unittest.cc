@@ -160,7 +160,7 @@ const std::vector<std::u16string> kBurnInSetUp = {u"EC.BIN", u"/bi", u"B.BIN"};
 const std::vector<std::u16string> kBurnInRun = {u"EC.BIN", u"/p", u"/br"};
 
 std::string LoadFailure(const std::string& text, const std::string& ending) {
-  return "M/B  EC Version: 1.01.00\n" + text + "\\EC.BIN" + ending + kEndTime;
+  return "M/B  EC Version: 1.19.01.00\n" + text + "\\EC.BIN" + ending + kEndTime;
 }
 
 TEST(FailureSweep, EveryFailureRow) {
@@ -188,7 +188,7 @@ TEST(FailureSweep, EveryFailureRow) {
 
       // ---- the image load ----
       {"load: no volume handles", kUpdate, [](sim::Faults& f) { f.LocateHandlesStatus = kEfiDeviceError; }, 4,
-       "M/B  EC Version: 1.01.00\n" + kEndTime, EcAfter::Untouched, nullptr},
+       "M/B  EC Version: 1.19.01.00\n" + kEndTime, EcAfter::Untouched, nullptr},
       {"load: file on no volume", {u"MISSING.BIN", u"/p"}, [](sim::Faults&) {}, 4,
        "Can not open the input file:\\MISSING.BIN\n\r" + kEndTime, EcAfter::Untouched, nullptr},
       {"load: size query fails", kUpdate, [](sim::Faults& f) { f.GetInfoStatus = kEfiDeviceError; }, 4,
@@ -295,7 +295,7 @@ TEST(FailureSweep, EveryAllocationFailsOnce) {
            {0, "", EcAfter::Updated, Counter("41")},  // the counter's digits
            {4, "Can not allocate a buffer for input file: EC.BIN.\n\r" + kEndTime,
             EcAfter::Untouched, Counter("42")},  // the image path
-           {4, "M/B  EC Version: 1.01.00\n" + kEndTime, EcAfter::Untouched, Counter("42")},  // the handle array
+           {4, "M/B  EC Version: 1.19.01.00\n" + kEndTime, EcAfter::Untouched, Counter("42")},  // the handle array
            {4, LoadFailure("Can not allocate enough memory for input file: ", ".\n\r"), EcAfter::Untouched,
             Counter("42")},
            {4, LoadFailure("Can not allocate a buffer for input file: ", ".\n\r"), EcAfter::Untouched,

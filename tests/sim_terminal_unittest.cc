@@ -55,6 +55,7 @@ TEST(SimChecks, RefusedBeforeAnythingRunsAndNothingIsTouched) {
       {"--volume " + s.Scratch.File("short.bin"), 74, "cannot be used: Not a directory"},
       {"--cwd 'FS0:/EC'", 64, "--cwd FS0:/EC: not of the form FSn: or FSn:\\path"},
       {"--cwd EC", 64, "not of the form"},
+      {"--cwd 'FS1:\\EC'", 64, "--cwd FS1:\\EC: there is no such volume (the one --volume is FS0:)"},
       {"--trace " + s.Scratch.File("none/t.txt"), 74, "the trace file " + s.Scratch.File("none/t.txt") +
                                                          " cannot be written: No such file or directory"},
       {"--screen " + s.Scratch.File("folder"), 74, "the screen file " + s.Scratch.File("folder") +
@@ -75,6 +76,15 @@ TEST(SimChecks, RefusedBeforeAnythingRunsAndNothingIsTouched) {
     EXPECT_TRUE(s.Scratch.Read("flash.bin") == s.OldFlash) << c.Args;
     EXPECT_EQ(s.Scratch.Read("short.bin"), std::string(1000, '\xFF')) << c.Args;
   }
+}
+
+TEST(SimTool, TheNextRunShowsTheVersionTheEcWasFlashedWith) {
+  FlashSetup s;
+  ToolRun first = RunSim(s.Args("--plain -- EC.BIN /p"), s.Scratch);
+  ToolRun second = RunSim(s.Args("--plain -- EC.BIN /p"), s.Scratch);
+  EXPECT_NE(first.Out.find("M/B  EC Version: 1.19.01.11\nFile EC Project: TESTPRJ\nFile EC Version: 1.19.02.03\n"),
+            std::string::npos) << first.Out;
+  EXPECT_NE(second.Out.find("M/B  EC Version: 1.19.02.03\n"), std::string::npos) << second.Out;
 }
 
 // The rows a terminal of columns x rows shows after out (cursor moves and

@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "sim/command_line.h"
+#include "sim/ec_settings_help.h"
 #include "sim/fault_table.h"
 #include "sim/machine.h"
 #include "sim/option_table.h"
@@ -31,6 +32,7 @@ TEST(SimTool, HelpListsEveryOption) {
   TempDir scratch;
   ToolRun run = RunTool("tarnwick-sim --help", scratch);
   EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(RunTool("tarnwick-sim -h", scratch).Out, run.Out);
   for (const char* option :
        {"--volume DIR", "--cwd PATH", "--no-cwd", "--ec-flash FILE", "--ec-size-reply N", "--ec-project TEXT",
         "--ec-version TEXT", "--ec-ports N", "--ec-mode-reply N", "--ec-no-mode-reply", "--no-ac", "--no-ec",
@@ -44,7 +46,7 @@ TEST(SimTool, HelpListsEveryOption) {
     EXPECT_NE(run.Out.find(entry), std::string::npos) << option.Name;
   }
   std::vector<std::string> faults;
-  for (const sim::EcFaultKind& kind : sim::EcFaultKinds()) faults.push_back(sim::FaultForm(kind.Name, kind.Arg));
+  for (size_t i = 0; i < sim::kEcFaultCount; ++i) faults.push_back(sim::FaultForm(sim::kEcFaults[i].Name, sim::kEcFaults[i].Args));
   for (const sim::FirmwareFaultKind& kind : sim::FirmwareFaultKinds()) faults.push_back(sim::FaultForm(kind.Name, kind.Arg));
   for (const std::string& fault : faults) EXPECT_NE(run.Out.find("\n    " + fault + " "), std::string::npos) << fault;
 }

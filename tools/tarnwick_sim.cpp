@@ -124,9 +124,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tarnwick-sim: %s\n", error.c_str());
     return line.FailureExit;
   }
-  if (line.Help) {
-    std::fputs(sim::SimHelpText().c_str(), stdout);
-    return 0;
+  if (line.Help || line.HelpEc || line.PrintEcCfg) {
+    const std::string text = line.Help ? sim::SimHelpText() : line.HelpEc ? sim::SimEcHelpText() : line.EcCfg;
+    return std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0 ? 74 : 0;
   }
   const int refused = sim::CheckBeforeRun(line, &error);
   if (refused != 0) {

@@ -72,7 +72,11 @@ endfunction()
 file(GLOB TARNWICK_EFI_COMMON CONFIGURE_DEPENDS ${TARNWICK_ROOT}/platform/uefi/*.cpp)
 file(GLOB TARNWICK_EFI_REAL CONFIGURE_DEPENDS ${TARNWICK_ROOT}/platform/uefi/real/*.cpp)
 file(GLOB TARNWICK_EFI_SIMEC CONFIGURE_DEPENDS ${TARNWICK_ROOT}/platform/uefi/simec/*.cpp)
-file(GLOB TARNWICK_EFI_EC_MODEL CONFIGURE_DEPENDS ${TARNWICK_ROOT}/sim/ec_model*.cpp ${TARNWICK_ROOT}/sim/ec_flash*.cpp)
+# The freestanding part of sim/: the EC model, its settings and the sample
+# image of its default flash.
+set(TARNWICK_EFI_EC_MODEL
+  ${TARNWICK_ROOT}/sim/ec_model.cpp ${TARNWICK_ROOT}/sim/ec_flash_interpreter.cpp
+  ${TARNWICK_ROOT}/sim/ec_settings.cpp ${TARNWICK_ROOT}/sim/sample_image_bytes.cpp)
 
 tarnwick_efi_compile(efi_common_objects ${PRODUCT_SOURCES} ${TARNWICK_EFI_COMMON})
 # The version source is written into the build directory at every build.

@@ -6,7 +6,10 @@ usage: run_uefi_tests.py BUILD_DIR [NAME-FILTER ...]
 import os
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+# The QEMU driver (qemu_shell.py) lives with scripts/qemu.sh, which uses it too.
+sys.path.insert(1, os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts"))
 
 import harness  # noqa: E402
 import test_real_tool  # noqa: E402,F401  (registers its tests)

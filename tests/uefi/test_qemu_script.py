@@ -32,8 +32,8 @@ def qemu_script_simec_update_and_dump(ctx):
         f.write(make_image(22, project=b"TESTPRJ", version=b"1.19.01.00"))
 
     rc, refused = qemu_sh(ctx, "--simec", "--ec-flash", os.path.join(directory, "startup.nsh"), directory)
-    check(rc == 64, "a flash file of a wrong size: exit %r\n%s" % (rc, refused))
-    expect_in("the flash is 64K, 128K, 192K or 256K", refused, "refusal")
+    check(rc == 74, "a flash file of a wrong size: exit %r\n%s" % (rc, refused))
+    expect_in("it must hold 64K, 128K, 192K or 256K", refused, "refusal")
 
     rc, output = qemu_sh(ctx, "--simec", "--ec-flash", flash, directory)
     check(rc == 0, "exit %r\n%s" % (rc, output[-2000:]))

@@ -25,7 +25,8 @@ def simec_disk(ctx, config=b"", flash=None, efi_path="tarnwick.efi"):
     disk = ctx.disk()
     disk.put(efi_path, ctx.efi(SIMEC))
     disk.put("SIMEC/EC.CFG", config)
-    disk.put("SIMEC/FLASH.BIN", flash if flash is not None else make_image(100, project=b"OLDPRJ"))
+    # The EC answers the project and version queries from the tags of the image its flash holds.
+    disk.put("SIMEC/FLASH.BIN", flash if flash is not None else make_image(100, version=b"1.01.00"))
     return disk
 
 
@@ -95,7 +96,7 @@ def check_identity_colours(result):
 def simec_sector_sweep_boot_last(ctx):
     """Mode reply 0x5A: the sector sweep instead of the chip erase, and the first kilobyte programmed last."""
     image = make_image(2)
-    fs0 = simec_disk(ctx, config=b"mode-reply = 0x5A\n")
+    fs0 = simec_disk(ctx, config=b"ec-mode-reply = 0x5A\n")
     fs0.put("NEW.BIN", image)
     fs0.put("startup.nsh", startup_script(["tarnwick.efi NEW.BIN /p"]))
     result = ctx.boot([fs0], timeout=120)
@@ -131,7 +132,7 @@ def simec_byte_never_programs(ctx):
     image = make_image(5)
     address = 0x1234
     check(image[address] != 0xFF, "test image: pick another address")
-    fs0 = simec_disk(ctx, config=b"never-programs = 0x%X\n" % address)
+    fs0 = simec_disk(ctx, config=b"ec-fault = never-program:0x%X\n" % address)
     fs0.put("NEW.BIN", image)
     fs0.put("startup.nsh", startup_script(["tarnwick.efi NEW.BIN /p"]))
     result = ctx.boot([fs0], timeout=180)
@@ -260,7 +261,7 @@ def shell_directory_and_program_name_forms(ctx):
 def simec_no_adapter(ctx):
     """Without the AC adapter the run stops before the banner; /k goes on and updates."""
     image = make_image(10)
-    fs0 = simec_disk(ctx, config=b"ac = 0\n")
+    fs0 = simec_disk(ctx, config=b"no-ac\n")
     fs0.put("NEW.BIN", image)
     fs0.put("startup.nsh", startup_script(["tarnwick.efi NEW.BIN /p", "tarnwick.efi NEW.BIN /k /p"]))
     result = ctx.boot([fs0], timeout=120)

@@ -5,24 +5,14 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "sim/ec_model.h"
+#include "sim/ec_settings.h"
 
 constexpr const Char16* kSimecConfigPath = u"\\SIMEC\\EC.CFG";
 constexpr const Char16* kSimecFlashPath = u"\\SIMEC\\FLASH.BIN";
 
-struct SimecSettings {
-  sim::EcConfig Ec;     // starts from EcConfigDefaults
-  bool FlashSizeGiven;  // else FLASH.BIN's size decides, or 192K
-  bool SizeReplyGiven;  // else the reply matches the flash size
-};
-
-// Reads the configuration text into settings (which hold the defaults).
+// Reads the configuration text into setup (which holds the defaults).
 // False, with a message on the console, for a line it does not understand.
-bool SimecParseConfig(const char* text, size_t length, SimecSettings* settings);
-
-// The size probe's reply that matches a flash size: 0x80 for 256K, 0x40 for
-// 192K, 0x20 (read as one block) otherwise.
-uint8_t SimecSizeReplyFor(uint32_t flashSize);
+bool SimecParseConfig(const char* text, size_t length, sim::EcSetup* setup);
 
 // The boot volume's files.
 EfiStatus SimecReadFile(const Char16* path, uint8_t* buffer, size_t capacity, size_t* length);

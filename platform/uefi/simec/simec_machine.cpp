@@ -136,11 +136,11 @@ EfiStatus SimecWriteFile(const Char16* path, const uint8_t* data, size_t length)
 }
 
 bool ImageStart() {
-  SimecSettings settings{};
-  sim::EcConfigDefaults(&settings.Ec);
+  sim::EcSetup setup;
+  sim::EcSetupDefaults(&setup);
 
   auto* text = static_cast<char*>(PoolAllocate(kConfigMax));
-  auto* flash = static_cast<uint8_t*>(PoolAllocate(sim::kEcMaxFlashSize));
+  auto* flash = static_cast<uint8_t*>(PoolAllocate(sim::kEcMaxFlashSize + 1));
   gEc = static_cast<sim::EcModel*>(PoolAllocate(sizeof(sim::EcModel)));
   if (text == nullptr || flash == nullptr || gEc == nullptr) {
     SimecSay(u"tarnwick-simec: not enough memory for the simulated EC");
@@ -148,19 +148,26 @@ bool ImageStart() {
   }
   size_t textLength = 0;
   if (!EfiIsError(SimecReadFile(kSimecConfigPath, reinterpret_cast<uint8_t*>(text), kConfigMax, &textLength)) &&
-      !SimecParseConfig(text, textLength, &settings)) {
+      !SimecParseConfig(text, textLength, &setup)) {
     return false;
   }
+  // FLASH.BIN, or the default flash when there is none; one byte more than
+  // a flash can hold is read to tell a file that is too long.
   size_t flashLength = 0;
-  if (EfiIsError(SimecReadFile(kSimecFlashPath, flash, sim::kEcMaxFlashSize, &flashLength))) flashLength = 0;
-  if (!settings.FlashSizeGiven && flashLength >= 65536 && flashLength % 65536 == 0) {
-    settings.Ec.FlashSize = static_cast<uint32_t>(flashLength);
+  if (EfiIsError(SimecReadFile(kSimecFlashPath, flash, sim::kEcMaxFlashSize + 1, &flashLength))) {
+    flashLength = sim::kEcDefaultFlashSize;
+    sim::EcWriteDefaultFlash(setup.Ec, flash);
+  } else if (!sim::EcFlashSizeValid(flashLength)) {
+    Char16 line[160];
+    FormatString(line, 160, u"tarnwick-simec: \\SIMEC\\FLASH.BIN holds %u bytes; a flash holds 64K, 128K, 192K or 256K",
+                 flashLength);
+    SimecSay(line);
+    return false;
   }
-  if (!settings.SizeReplyGiven) settings.Ec.SizeReply = SimecSizeReplyFor(settings.Ec.FlashSize);
-  if (flashLength > settings.Ec.FlashSize) flashLength = settings.Ec.FlashSize;
+  sim::EcSetupFlashSize(&setup, static_cast<uint32_t>(flashLength));
 
   MemSet(gEc, 0, sizeof(sim::EcModel));
-  sim::EcModelReset(gEc, &settings.Ec, flash, flashLength);
+  sim::EcModelReset(gEc, &setup.Ec, flash, flashLength);
   PoolFree(flash);
   PoolFree(text);
   gStarted = true;
@@ -171,7 +178,7 @@ bool ImageStart() {
   if (!EfiIsError(ShellParametersArgs(&argc, &argv)) && argc > 0) program = argv[0];
   const Char16* directory = ShellCurrentDirectory();
   Char16 reply[8] = u"none";
-  if (settings.Ec.HasModeReply) FormatString(reply, 8, u"0x%02X", settings.Ec.ModeReply);
+  if (setup.Ec.HasModeReply) FormatString(reply, 8, u"0x%02X", setup.Ec.ModeReply);
   Char16 line[256];
   FormatString(line, 256,
                u"tarnwick-simec: SIMULATED EC, not the real tool (%uK flash, mode reply %s); Argv[0]=%s; "
