@@ -2,6 +2,7 @@
 # The main job on the simulated machine: flash a sample image into the
 # simulated EC and show the console as a user would see it. On a terminal
 # the run is drawn live in colour; otherwise the final screen is printed.
+# A second run then shows the EC reporting the version it was flashed with.
 # The sample volume stays in build/demo/ to try more by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,6 +33,9 @@ else
   build/tarnwick-image compare "$demo/flash.bin" "$demo/fs0/EC/EC.BIN" || true
   status=1
 fi
+# The EC runs what it was flashed with: the next run shows the new version.
+echo "\$ tarnwick EC.BIN /p        (a second run: the EC now reports the version it was flashed with)"
+build/tarnwick-sim "${sim[@]:1}" --plain -- EC.BIN /p </dev/null 2>/dev/null | grep -E '^(M/B  |File )EC Version' || status=1
 cat <<EOT
 The sample volume stays in $demo/ (FS0: is $demo/fs0, the EC flash is $demo/flash.bin). Try:
   build/tarnwick-sim --volume $demo/fs0 --cwd 'FS0:\\EC' --ec-flash $demo/flash.bin -- EC.BIN /p
