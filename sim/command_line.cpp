@@ -227,6 +227,8 @@ usage: tarnwick-sim [machine options] -- [tarnwick arguments ...]      (Argv[0] 
 const char kHelpEnd[] = R"(
 At exit one line goes to stderr:
   tarnwick-sim: status=<EFI_SUCCESS or the error's name> code=<FlashAppMain's code> events=<machine events or none>
+  (the events, in order: watchdog-disarmed, flash-mode-entered, flash-mode-left, auto-power-on:S, power-off,
+  watchdog-reset:S, protocol-violation:XX, out-of-range:X, power-cut, no-keys-left)
 The exit status is 0 for EFI_SUCCESS (and when the machine switched itself off), otherwise the low bits of the
 error status (3 for EFI_UNSUPPORTED), 125 when the program waited for a key that never came, 64 for a bad
 command line.

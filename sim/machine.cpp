@@ -132,7 +132,14 @@ std::vector<std::string> EventNames() {
   const EcEvent* events = EcModelEvents(gMachine.Ec);
   size_t count = EcModelEventCount(gMachine.Ec);
   char text[64];
-  for (size_t i = 0; i < count; ++i) {
+  // The firmware's watchdog disarmed (SetWatchdogTimer 0), in order with the EC's events.
+  size_t disarms = 0;
+  const std::vector<uint64_t>& disarmedAt = gMachine.WatchdogDisabledAt;
+  for (size_t i = 0; i <= count; ++i) {
+    for (; disarms < disarmedAt.size() && (i == count || disarmedAt[disarms] <= events[i].PortOp); ++disarms) {
+      names.push_back("watchdog-disarmed");
+    }
+    if (i == count) break;
     const EcEvent& e = events[i];
     switch (e.Kind) {
       case EcEventKind::PowerOff: names.push_back("power-off"); break;

@@ -146,8 +146,9 @@ EfiStatus RunTarnwick();
 Audit TakeAudit();
 // The EC flash as it is now.
 std::vector<uint8_t> FlashContents();
-// The machine events as the tool's summary names them ("power-off",
-// "auto-power-on:5", "watchdog-reset:3", "flash-mode-entered", "flash-mode-left").
+// The machine events as the tool's summary names them ("watchdog-disarmed" for
+// the firmware's watchdog, "power-off", "auto-power-on:5", "watchdog-reset:3"
+// for the EC's, "flash-mode-entered", "flash-mode-left").
 std::vector<std::string> EventNames();
 
 // After Boot: where ConWaitForKey gets a key once MachineConfig::Keys are

@@ -56,7 +56,7 @@ TEST(SimTool, AFailedLoadEndsWithTheSummaryAndExitStatus3) {
   ToolRun run = RunTool("tarnwick-sim --volume " + disk.Path() + " --plain -- EC.BIN /k", scratch);
   EXPECT_EQ(run.Status, 3);  // EFI_UNSUPPORTED's low bits
   EXPECT_TRUE(std::regex_match(LastLine(run.Err),
-                               std::regex("tarnwick-sim: status=EFI_UNSUPPORTED code=4 events=none")))
+                               std::regex("tarnwick-sim: status=EFI_UNSUPPORTED code=4 events=watchdog-disarmed")))
       << run.Err;
   EXPECT_NE(run.Out.find("EC Project: TESTPRJ"), std::string::npos) << run.Out;
   EXPECT_EQ(run.Out.find("\x1b["), std::string::npos);  // plain: no escapes
