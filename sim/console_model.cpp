@@ -17,6 +17,9 @@ void NewLine(Console* console) {
     return;
   }
   // Scroll: every row moves up one, the last one is blank in the attribute in force.
+  if (console->ScrolledRows.size() >= console->Rows) console->ScrolledRows.erase(console->ScrolledRows.begin());
+  console->ScrolledRows.push_back(std::move(console->Screen.front()));
+  console->Scrolled++;
   console->Screen.erase(console->Screen.begin());
   console->Screen.emplace_back(console->Columns, ScreenCell{u' ', console->Attribute});
 }

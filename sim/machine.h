@@ -97,6 +97,8 @@ struct ScreenCell {
 struct Console {
   std::vector<ConsoleCall> Calls;
   std::vector<std::vector<ScreenCell>> Screen;  // [row][column]
+  size_t Scrolled = 0;                          // rows that scrolled off the top so far
+  std::vector<std::vector<ScreenCell>> ScrolledRows;  // the last of them (at most Rows), oldest first
   size_t Columns = 100, Rows = 31;
   size_t CursorColumn = 0, CursorRow = 0;
   size_t Attribute = 0x07;

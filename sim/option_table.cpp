@@ -130,8 +130,9 @@ const SimOption kOutput[] = {
      [](Value, OptionTarget* t, Why) { t->Line->Ansi = true; return true; }, nullptr},
     {"--term-size", "COLSxROWS", HelpSection::Output,
      "the terminal's size for the ANSI view (default: asked from the terminal; otherwise the console's). On a "
-     "smaller terminal the view follows the cursor, keeping one row free below it; columns beyond the terminal's "
-     "width are not drawn",
+     "smaller terminal the view follows the cursor, keeping one row free below it: what scrolls off goes to the "
+     "terminal's scrollback in order, runs of blank rows show as one; columns beyond the terminal's width are not "
+     "drawn",
      [](Value v, OptionTarget* t, Why why) {
        return ParseGrid(v, &t->Line->TermColumns, &t->Line->TermRows) || Refuse(why, "needs COLSxROWS, 1..1000 each");
      }, nullptr},

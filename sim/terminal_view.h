@@ -2,10 +2,14 @@
 // would look: the screen model's cells with ANSI colours, the cursor where the
 // model has it. Or, plain, every character the program writes as it comes.
 //
-// On a terminal smaller than the console the view is a window that follows
-// the cursor: it shows as many rows as fit (one row is kept free below it for
-// what follows the run) and scrolls so that the row being written is always on
-// screen; columns beyond the terminal's width are not drawn.
+// On a terminal with fewer rows than the console (one is kept free below the
+// view for what follows the run) the view is a window that follows the
+// cursor, and every line the program wrote is kept: when the window moves
+// down, the lines above it scroll into the terminal's scrollback in order,
+// and runs of blank rows are drawn as one, so that a message at the top and
+// a line the program prints far below it stay on screen together. Columns
+// beyond the terminal's width are not drawn. At the end the cursor is left
+// below the last line drawn.
 #pragma once
 
 #include <cstdio>
@@ -48,6 +52,15 @@ class TerminalView {
  private:
   void OnCall(const ConsoleCall& call);
   void Redraw(const Console& console);
+  // The console's lines the view may show, by their number since the start
+  // (a row's number is its row plus the rows scrolled off before it).
+  std::vector<size_t> DisplayLines(const Console& console) const;
+  const std::vector<ScreenCell>& LineCells(const Console& console, size_t line) const;
+  // Brings the view up to date with lines[from], lines[from + 1], ... on its
+  // rows, drawing only the cells that changed.
+  void Paint(const Console& console, const std::vector<size_t>& lines, size_t from, std::string* out);
+  // Runs of blank rows drawn as one: the terminal has fewer rows than the console.
+  bool Compact() const;
 
   std::FILE* out_;
   bool ansi_;
@@ -55,7 +68,8 @@ class TerminalView {
   size_t shownAttribute_ = SIZE_MAX;
   bool cursorShown_ = true;
   size_t termColumns_ = 0, termRows_ = 0;
-  size_t top_ = 0;  // the console row shown on the terminal's first row
+  size_t top_ = 0;  // the line (see DisplayLines) shown on the terminal's first row
+  size_t cursorRow_ = 0;  // the view row of the console's cursor
   std::FILE* log_ = nullptr;
   bool atLineStart_ = true;
 

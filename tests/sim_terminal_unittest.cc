@@ -87,25 +87,43 @@ TEST(SimTool, TheNextRunShowsTheVersionTheEcWasFlashedWith) {
   EXPECT_NE(second.Out.find("M/B  EC Version: 1.19.02.03\n"), std::string::npos) << second.Out;
 }
 
-// The rows a terminal of columns x rows shows after out (cursor moves and
-// text; colours ignored); a row "OUTSIDE" when something is drawn off it.
-std::vector<std::string> Replay(const std::string& out, size_t columns, size_t rows) {
-  std::vector<std::string> screen(rows, std::string(columns, ' '));
+// What a terminal of columns x rows holds after out (cursor moves, line ends
+// and text; colours ignored): the rows that scrolled off its top, in order,
+// and its screen; a row "OUTSIDE" when something is drawn off the screen.
+struct Terminal {
+  std::vector<std::string> Scrollback, Screen;
+  std::string All() const {
+    std::string all;
+    for (const auto* rows : {&Scrollback, &Screen})
+      for (const std::string& row : *rows) all += row.substr(0, row.find_last_not_of(' ') + 1) + "\n";
+    return all;
+  }
+};
+
+Terminal Replay(const std::string& out, size_t columns, size_t rows) {
+  Terminal t;
+  t.Screen.assign(rows, std::string(columns, ' '));
   unsigned row = 0, column = 0;
   for (size_t i = 0; i < out.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(out[i]);
     if (c == 0x1B && out.compare(i + 1, 1, "[") == 0) {
-      size_t end = out.find_first_of("Hhlm", i + 2);
+      size_t end = out.find_first_of("HhlmJ", i + 2);
       if (end != std::string::npos && out[end] == 'H' && std::sscanf(&out[i + 2], "%u;%u", &row, &column) == 2) {
         --row, --column;
       }
       i = end == std::string::npos ? out.size() : end;
+    } else if (c == '\n' && row + 1 == rows) {
+      t.Scrollback.push_back(t.Screen.front());
+      t.Screen.erase(t.Screen.begin());
+      t.Screen.push_back(std::string(columns, ' '));
+    } else if (c == '\n') {
+      ++row;
     } else if (c >= 0x20 && (c < 0x80 || c >= 0xC0)) {  // UTF-8 continuation bytes draw nothing
-      if (row >= rows || column >= columns) screen.push_back("OUTSIDE");
-      if (row < rows && column < columns) screen[row][column++] = c < 0x80 ? static_cast<char>(c) : '?';
+      if (row >= rows || column >= columns) t.Screen.push_back("OUTSIDE");
+      if (row < rows && column < columns) t.Screen[row][column++] = c < 0x80 ? static_cast<char>(c) : '?';
     }
   }
-  return screen;
+  return t;
 }
 
 TEST(SimTerminal, ASmallTerminalKeepsTheVerdictCountdownAndEndTime) {
@@ -117,14 +135,52 @@ TEST(SimTerminal, ASmallTerminalKeepsTheVerdictCountdownAndEndTime) {
     std::string size = std::to_string(c.Columns) + "x" + std::to_string(c.Rows);
     ToolRun run = RunSim(s.Args("--ansi --term-size " + size + " -- EC.BIN"), s.Scratch);
     EXPECT_EQ(run.Status, 0) << run.Err;
-    std::vector<std::string> screen = Replay(run.Out, c.Columns, c.Rows);
+    Terminal t = Replay(run.Out, c.Columns, c.Rows);
     std::string all;
-    for (const std::string& row : screen) all += row + "\n";
+    for (const std::string& row : t.Screen) all += row + "\n";
     for (const char* kept : {"Verfied success", "Down count to shutdown", "End time 10:00:0"}) {
       EXPECT_NE(all.find(kept), std::string::npos) << size << ": " << kept << "\n" << all;
     }
-    ASSERT_EQ(screen.size(), c.Rows) << all;  // nothing off the terminal
-    EXPECT_EQ(screen.back(), std::string(c.Columns, ' ')) << size;  // free for the summary
+    ASSERT_EQ(t.Screen.size(), c.Rows) << all;  // nothing off the terminal
+    EXPECT_EQ(t.Screen.back(), std::string(c.Columns, ' ')) << size;  // free for the summary
+  }
+}
+
+// On any terminal size every line of the final console is kept, in order
+// (scrollback, then screen), and a short run's message stays on the screen.
+TEST(SimTerminal, EveryLineIsKeptAndAShortRunsMessageStaysOnScreen) {
+  struct Case {
+    std::string Args;
+    size_t Columns, Rows;
+    const char* OnScreen;
+  } const cases[] = {
+      {"--cwd 'FS0:\\' -- NOPE.BIN", 80, 24, "Can not open the input file:\\NOPE.BIN"},
+      {"--no-ac -- EC.BIN /p", 80, 24, "Not found the AC adapter"},
+      {"--no-ac -- EC.BIN /p", 120, 30, "Not found the AC adapter"},
+      {"-- EC.BIN /p", 80, 24, "Verfied success"},
+      {"-- EC.BIN /p", 40, 10, "End time 10:00:0"},
+      {"-- EC.BIN /p", 100, 40, "M/B  EC Project: TESTPRJ"},
+  };
+  for (const Case& c : cases) {
+    FlashSetup s;
+    std::string size = std::to_string(c.Columns) + "x" + std::to_string(c.Rows);
+    ToolRun run = RunSim(s.Args("--ansi --term-size " + size + " --screen " + s.Scratch.File("screen.txt") + " " + c.Args),
+                         s.Scratch);
+    Terminal t = Replay(run.Out + run.Err + "$ ", c.Columns, c.Rows);  // the summary and the shell's prompt follow
+    std::string all = t.All(), screen;
+    for (const std::string& row : t.Screen) screen += row + "\n";
+    EXPECT_NE(screen.find(c.OnScreen), std::string::npos) << size << " " << c.Args << "\n" << screen;
+    std::istringstream console(s.Scratch.Read("screen.txt"));
+    size_t at = 0;
+    for (std::string line; std::getline(console, line);) {
+      if (line.empty()) continue;
+      line = line.substr(0, c.Columns);
+      line = line.substr(0, line.find_last_not_of(' ') + 1);
+      size_t found = all.find(line + "\n", at);
+      EXPECT_NE(found, std::string::npos) << size << " " << c.Args << ": " << line << "\n" << all;
+      if (found == std::string::npos) break;
+      at = found + line.size() + 1;
+    }
   }
 }
 
