@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/option_state.h"
 #include "bench/dead_ec_worst.h"
 #include "ec/ec_channel.h"
 #include "flash/check.h"
@@ -118,13 +117,11 @@ Figures RunUpdate(const Scenario& s, std::vector<uint8_t>& image) {
   // Only 192 and 256 KB parts answer the chip erase with a completion byte.
   if (s.Blocks < 3) config.Ec.EraseCompletionLength = 0;
   sim::Boot(config);
-  ResetOptionState();
   EcBoardReset();
   SelectEcPorts(1);
   gEcBoard.BlockCount = static_cast<int8_t>(s.Blocks);
   gEcBoard.PartBlockCount = gEcBoard.BlockCount;
   gEcBoard.SectorEraseMode = s.Erase == EraseKind::Sweep ? 1 : 0;
-  gOptionState.KeepReserved = s.Erase == EraseKind::KeepReserved ? 1 : 0;
   EnterFlashMode();
 
   Figures f;

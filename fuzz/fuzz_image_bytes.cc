@@ -10,9 +10,6 @@
 #include <memory>
 #include <vector>
 
-#include "app/option_state.h"
-#include "ec/board_queries.h"
-#include "ec/ec_channel.h"
 #include "fuzz/fuzz_support.h"
 #include "image/autoload.h"
 #include "image/identity.h"
@@ -20,9 +17,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::InputReader in(data, size);
-  const uint8_t autoload = in.Byte();
+  const AutoloadMode autoload = static_cast<AutoloadMode>(in.Byte() & 0x03);
   const int8_t blockCount = static_cast<int8_t>(in.Byte());
   const uint8_t flags = in.Byte();
+  const bool forceUpdate = (flags & 1) != 0;
   uint8_t ecName[kNameBufferSize];
   std::vector<uint8_t> name = in.Bytes(kNameBufferSize);
   std::memset(ecName, 0, sizeof(ecName));
@@ -38,25 +36,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   config.TraceEnabled = false;
   config.Keys = {InputKey{0, static_cast<Char16>((flags & 2) ? u'Y' : u'n')}};
   sim::Boot(config);
-  ResetOptionState();
-  gOptionState.Autoload = static_cast<AutoloadMode>(autoload & 0x03);
-  gEcBoard.BlockCount = blockCount;
-  gOptionState.ForceUpdate = flags & 1;
 
   uint8_t imageProject[kNameBufferSize];
   uint8_t imageVersion[kNameBufferSize];
   ShowImageProject(imageProject, image);
   ShowImageVersion(imageVersion, image);
-  const bool goOn = CheckImageProject(ecName, imageProject, gOptionState.ForceUpdate != 0);
-  if ((flags & 1) && !goOn) fuzz::Broken("/y declined");
+  const bool goOn = CheckImageProject(ecName, imageProject, forceUpdate);
+  if (forceUpdate && !goOn) fuzz::Broken("/y declined");
   if (sim::TheMachine().KeyWaits > 1) fuzz::Broken("more than one key wait");
-  PatchAutoload(image, gOptionState.Autoload, gEcBoard.BlockCount);
+  PatchAutoload(image, autoload, blockCount);
 
   // The patch changes at most the two setting bytes of one signature block.
   size_t changed = 0;
   for (size_t i = 0; i < rest.size(); i++) changed += bytes[i] != before[i];
   if (changed > 2) fuzz::Broken("autoload patch changed more than two bytes");
-  if ((autoload & 0x03) == 0 && changed != 0) fuzz::Broken("image changed without an autoload option");
+  if (autoload == AutoloadMode::None && changed != 0) fuzz::Broken("image changed without an autoload option");
   fuzz::CheckAuditClean("image identity");
   return 0;
 }
