@@ -80,6 +80,10 @@ void CheckAuditClean(const char* where) {
   if (!audit.Clean()) Broken(where, audit.Details.empty() ? std::string("audit") : audit.Details[0]);
 }
 
+void ReleaseMachine() {
+  sim::TheMachine() = sim::Machine{};
+}
+
 std::vector<uint8_t> SeedImage(size_t size, const std::string& project) {
   return sim::MakeSampleImage(size, project, "1.19.02.03", "2026/12/07", 1);
 }

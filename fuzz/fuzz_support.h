@@ -36,6 +36,10 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes);
 [[noreturn]] void Broken(const char* what, const std::string& detail = std::string());
 // The audit of the last run must be clean.
 void CheckAuditClean(const char* where);
+// Gives back what the machine holds of the last run, so that a run frees as
+// much as it allocates and libFuzzer does not run it again to look for a leak
+// (the program's own pool is audited by CheckAuditClean).
+void ReleaseMachine();
 
 // The seed images and the layout of each fuzzer's input, shared with fuzz_seeds.
 std::vector<uint8_t> SeedImage(size_t size, const std::string& project);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (ASan+UBSan) into build-fuzz/ and runs each one
 # for the given number of seconds (default 60) on a copy of the seed corpus
-# that the build writes. Prints the executions per fuzzer and any finding;
+# that the build writes. Prints the executions per fuzzer and their rate
+# (inputs per second, on one core) and any finding;
 # crash inputs are kept in build-fuzz/fuzz/findings/<fuzzer>/ until the next
 # run. Not part of the default tests.
 set -uo pipefail
@@ -28,12 +29,13 @@ for f in $fuzzers; do
     -artifact_prefix="$findings/" "$work" >"$log" 2>&1
   rc=$?
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+  rate=$(grep -o 'stat::average_exec_per_sec: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
   crashes=$(ls "$findings" 2>/dev/null | wc -l)
   if [ "$rc" -ne 0 ] || [ "$crashes" -ne 0 ]; then
     status=1
     grep -E 'BROKEN|ERROR: |SUMMARY|runtime error' "$log" | head -5
   fi
-  line=$(printf '%-22s execs %-10s findings %s (exit %s)' "$f" "${execs:-?}" "$crashes" "$rc")
+  line=$(printf '%-22s execs %-10s %6s/s  findings %s (exit %s)' "$f" "${execs:-?}" "${rate:-?}" "$crashes" "$rc")
   echo "$line"
   summary="$summary$line"$'\n'
 done

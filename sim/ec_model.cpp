@@ -350,8 +350,9 @@ void EcModelReset(EcModel* ec, const EcConfig* config, const uint8_t* flashBytes
   for (uint32_t& n : ec->FaultEraseCount) n = 0;
 
   ec->FlashSize = c.FlashSize;
-  for (uint32_t i = 0; i < kEcMaxFlashSize; ++i) {
-    ec->Flash[i] = (i < flashLength && i < c.FlashSize) ? flashBytes[i] : 0xFF;
+  // Only the flash's own bytes: nothing reads or writes past FlashSize.
+  for (uint32_t i = 0; i < c.FlashSize; ++i) {
+    ec->Flash[i] = i < flashLength ? flashBytes[i] : 0xFF;
     ec->LastProgrammed[i] = 0;
   }
   EcFlashApplyResetFaults(ec);
@@ -407,7 +408,7 @@ const EcEvent* EcModelEvents(const EcModel* ec) { return ec->Events; }
 uint32_t EcModelEventsDropped(const EcModel* ec) { return ec->EventsDropped; }
 uint8_t EcModelRam(const EcModel* ec, uint8_t address) { return ec->Ram[address]; }
 uint64_t EcModelLastProgrammed(const EcModel* ec, uint32_t address) {
-  return address < kEcMaxFlashSize ? ec->LastProgrammed[address] : 0;
+  return address < ec->FlashSize ? ec->LastProgrammed[address] : 0;
 }
 uint64_t EcModelPortOps(const EcModel* ec) { return ec->PortOps; }
 uint32_t EcModelPendingOutput(const EcModel* ec) {
