@@ -29,7 +29,6 @@ TEST(DeadEc, EveryJobEndsWithinAMinuteOfPortTimeWithATrueVerdict) {
       sim::RunTarnwick();
       const sim::Machine& m = sim::TheMachine();
       worst = std::max(worst, m.PortOps);
-      std::printf("  %-40s %12llu\n", row.c_str(), static_cast<unsigned long long>(m.PortOps));
       ASSERT_FALSE(m.PowerCut) << row << ": cut at " << sim::kDeadEcPortOpsBound << " port accesses";
       const std::vector<uint8_t> flash = sim::FlashContents();
       EXPECT_TRUE(sim::DeadEcVerdictHolds(job, m.ExitCode, flash)) << row << ": exit " << m.ExitCode;
