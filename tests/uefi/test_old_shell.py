@@ -6,6 +6,7 @@ its mapping names are lower case (fs0:), and %lasterror% prints the whole
 status: 8000000000000003 for EFI_UNSUPPORTED. It reads a running script line
 by line from the open file, so the burn-in loop flashes B, A, B, ...
 """
+import os
 import re
 
 from harness import check, expect_in, test
@@ -13,6 +14,7 @@ from images import autoload_disabled, make_image
 from qemu_shell import startup_script
 from test_real_tool import (BURN_IN_SETUP_TEXT, HELP_LIST, PARAMETER_MESSAGE, PROMPT, QUIT_LINE,
                             burn_in_scripts)
+from test_qemu_script import qemu_sh
 from test_simulated_ec import COLD_RESET, START_LINE, check_flash, simec_disk
 
 UNSUPPORTED = 0x8000000000000003
@@ -173,3 +175,21 @@ def old_shell_nested_start(ctx):
     check(len(names) == 1 and not dump_in(fs0, "EC")[0], "/r: dumps in \\IMG %r, in \\EC %r"
           % (names, dump_in(fs0, "EC")[0]), result)
     check(rc == UNSUPPORTED, "/r: rc %r" % rc, result)
+
+
+@test(slow=True)
+def old_shell_qemu_script_burn_in(ctx):
+    """scripts/qemu.sh --old-shell FILE --burn-in 1: the rehearsal expects B first and passes; a bad FILE is refused."""
+    shell = ctx.old_shell()
+    paths = []
+    for seed, name in ((38, "A.BIN"), (39, "B.BIN")):
+        paths.append(os.path.join(ctx.workdir, name))
+        with open(paths[-1], "wb") as f:
+            f.write(make_image(seed))
+    rc, refused = qemu_sh(ctx, "--old-shell", paths[0], "--burn-in", "1", *paths)
+    check(rc == 64, "an image as the shell: exit %r\n%s" % (rc, refused))
+    expect_in("not an EFI application", refused, "refusal")
+    rc, output = qemu_sh(ctx, "--old-shell", shell, "--burn-in", "1", *paths)
+    check(rc == 0, "exit %r\n%s" % (rc, output[-2000:]))
+    expect_in("cycle 1/1: counter 1, the flash holds B.BIN, verified", output, "the first cycle")
+    expect_in("verdict: PASS: 1 cycles, B and A alternating", output, "the verdict")
