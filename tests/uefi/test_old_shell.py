@@ -21,10 +21,18 @@ UNSUPPORTED = 0x8000000000000003
 BANNER = "EFI Shell version 2.70 [1.0]"
 
 
-def booted(ctx, result):
+def booted(result):
     check(result.ended == "exit", "QEMU did not end by itself", result)
     check(not result.unanswered, "never saw %r" % result.unanswered, result)
     expect_in(BANNER, result.text, "the older shell's banner", result)
+
+
+def old_shell_disk(ctx):
+    """A boot disk for the older shell with tarnwick-simec.efi as \\EC\\tarnwick.efi."""
+    shell = ctx.old_shell()
+    disk = simec_disk(ctx, efi_path="EC/tarnwick.efi")
+    disk.put("EFI/BOOT/BOOTX64.EFI", shell)
+    return disk
 
 
 def started_as(output, argv0, directory, what, result):
@@ -41,7 +49,7 @@ def old_shell_help_and_rejected_option(ctx):
     fs0.put("tarnwick.efi", ctx.efi())
     fs0.put("startup.nsh", startup_script(["tarnwick X.BIN /ah", "tarnwick X.BIN /x", "tarnwick", "ver"]))
     result = ctx.boot([fs0], timeout=90)
-    booted(ctx, result)
+    booted(result)
     for n, expected in ((0, HELP_LIST + PARAMETER_MESSAGE), (1, PARAMETER_MESSAGE), (2, PARAMETER_MESSAGE)):
         output, rc = result.command(n)
         check(rc == UNSUPPORTED, "command %d: rc %r, expected 8000000000000003" % (n, rc), result)
@@ -52,9 +60,7 @@ def old_shell_help_and_rejected_option(ctx):
 @test
 def old_shell_image_lookup(ctx):
     """The image in the current directory, through ..\\, in another folder, on fs1: only, and a missing one."""
-    shell = ctx.old_shell()
-    fs0 = simec_disk(ctx, efi_path="EC/tarnwick.efi")
-    fs0.put("EFI/BOOT/BOOTX64.EFI", shell)
+    fs0 = old_shell_disk(ctx)
     fs0.put("EC/A.BIN", make_image(31, size=4096, project=b"AAA"))
     fs0.put("IMG/B.BIN", make_image(32, size=4096, project=b"BBB"))
     fs1 = ctx.disk()
@@ -70,7 +76,7 @@ def old_shell_image_lookup(ctx):
         "\\EC\\tarnwick NOPE.BIN",       # 7: nowhere
     ]))
     result = ctx.boot([fs0, fs1], timeout=120, interactions=[(PROMPT, "n")] * 4)
-    booted(ctx, result)
+    booted(result)
     found = {1: ("tarnwick", "fs0:\\EC", "AAA"), 2: ("tarnwick", "fs0:\\EC", "BBB"),
              4: ("EC\\tarnwick", "fs0:\\", "BBB"), 6: ("\\EC\\tarnwick", "fs0:\\IMG", "CCC")}
     for n, (argv0, directory, project) in found.items():
@@ -93,8 +99,7 @@ def dump_in(disk, directory):
 def old_shell_update_and_dump(ctx):
     """A full update in fs0:\\EC, then /r there and at the root: each dump lands where the shell stands."""
     image = make_image(34)
-    fs0 = simec_disk(ctx, efi_path="EC/tarnwick.efi")
-    fs0.put("EFI/BOOT/BOOTX64.EFI", ctx.old_shell())
+    fs0 = old_shell_disk(ctx)
     fs0.put("EC/NEW.BIN", image)
     fs0.put("startup.nsh", startup_script([
         ("raw", "cd EC"),
@@ -104,7 +109,7 @@ def old_shell_update_and_dump(ctx):
         "EC\\tarnwick NEW.BIN /r",       # 4
     ]))
     result = ctx.boot([fs0], timeout=150)
-    booted(ctx, result)
+    booted(result)
     output, rc = result.command(1)
     check(rc == 0, "update: rc %r" % rc, result)
     started_as(output, "tarnwick", "fs0:\\EC", "update", result)
@@ -124,13 +129,12 @@ def old_shell_update_and_dump(ctx):
 def old_shell_burn_in_order(ctx):
     """/bi, then two power cycles: the older shell flashes B first, then A; counting and swapping as usual."""
     image_a, image_b = make_image(35), make_image(36)
-    fs0 = simec_disk(ctx, efi_path="EC/tarnwick.efi")
-    fs0.put("EFI/BOOT/BOOTX64.EFI", ctx.old_shell())
+    fs0 = old_shell_disk(ctx)
     fs0.put("EC/A.BIN", image_a)
     fs0.put("EC/B.BIN", image_b)
     fs0.put("startup.nsh", startup_script([("raw", "cd EC"), "tarnwick A.BIN /bi B.BIN"]))
     result = ctx.boot([fs0], timeout=90)
-    booted(ctx, result)
+    booted(result)
     output, _ = result.command(1)
     expect_in(BURN_IN_SETUP_TEXT, output, "/bi", result)
     expect_in(COLD_RESET % 5, output, "power cycle after the set-up", result)
@@ -144,7 +148,7 @@ def old_shell_burn_in_order(ctx):
     for run, (image, name, script_next) in enumerate(((image_b, "B", second), (image_a, "A", first)), 1):
         result = ctx.boot([fs0], timeout=120)
         what = "run %d (%s.BIN)" % (run, name)
-        booted(ctx, result)
+        booted(result)
         expect_in("Down count to shutdown,  Waitting (5) second(s) ..... (%d)" % run, result.text,
                   what + ": countdown with the run count", result)
         expect_in(COLD_RESET % 5, result.text, what + ": power cycle", result)
@@ -164,7 +168,7 @@ def old_shell_nested_start(ctx):
     fs0.put("NESTED.NSH", startup_script([("raw", "cd \\IMG"), "\\EC\\tarnwick A.BIN", "\\EC\\tarnwick A.BIN /r"]))
     fs0.put("startup.nsh", b"@echo -off\r\nfs0:\r\ncd EC\r\nfs0:\\OLDSHELL.EFI fs0:\\NESTED.NSH\r\nreset -s\r\n")
     result = ctx.boot([fs0], timeout=120, interactions=[(PROMPT, "n")])
-    booted(ctx, result)
+    booted(result)
     expect_in("UEFI Interactive Shell", result.text, "OVMF's shell first", result)
     output, rc = result.command(1)
     started_as(output, "\\EC\\tarnwick", "fs0:\\IMG", "image lookup", result)
