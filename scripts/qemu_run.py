@@ -5,7 +5,8 @@ Boots a host directory as FS0: (on a FAT image built with mtools, as the
 real-shell tests do), interactive on this terminal through the serial
 console, and copies back what the run wrote. With --simec the program is
 tarnwick-simec.efi, with the simulated EC set up from simulator-like options;
---burn-in rehearses the burn-in loop unattended.
+--burn-in rehearses the burn-in loop unattended. --old-shell boots an older
+UEFI shell instead of OVMF's own.
 """
 import argparse
 import filecmp
@@ -26,6 +27,7 @@ EXIT_USAGE = 64
 EXIT_IO = 74
 SIMEC_DIR = "SIMEC"
 COUNTER = "EFI/BOOT/FlashTimes.TXT"
+BOOT_LOADER = "EFI/BOOT/BOOTX64.EFI"  # where the firmware finds a shell to boot before its own
 SIGNATURE_LENGTH = 9
 
 
@@ -50,14 +52,18 @@ def parse_args(argv):
                     "--simec for the simulated one.",
         epilog="exit status: QEMU's (0 after `reset -s` or Ctrl-C; the files are copied back either way); "
                "--burn-in: 0 when the loop ran N cycles "
-               "alternating A and B, 1 when not, 130 interrupted; 64 a bad option or file; 74 a file that cannot be "
-               "read or written.")
+               "alternating A and B (B and A under --old-shell), 1 when not, 130 interrupted; 64 a bad option or "
+               "file; 74 a file that cannot be read or written.")
     parser.add_argument("dir", nargs="?", metavar="DIR", help="the host directory that becomes FS0:")
     parser.add_argument("--simec", action="store_true",
                         help="run tarnwick-simec.efi: the same program with the simulated EC behind its ports")
     parser.add_argument("--burn-in", nargs=3, metavar=("N", "A.BIN", "B.BIN"),
                         help="rehearse the burn-in loop of A.BIN and B.BIN for N power cycles, unattended, with "
                              "the simulated EC (implies --simec)")
+    parser.add_argument("--old-shell", metavar="FILE",
+                        help="boot FILE, an older UEFI shell such as the EDK shell 1.0 (EFI 1.1), instead of "
+                             "OVMF's own; it goes on the disk as \\EFI\\BOOT\\BOOTX64.EFI. Under it the "
+                             "burn-in loop flashes B, A, B, ...")
     ec = parser.add_argument_group("the simulated EC (--simec), as tarnwick-sim's options")
     ec.add_argument("--ec-flash", metavar="FILE",
                     help="the EC flash: read at start, written back when QEMU ends; its size (64K..256K) is "
@@ -132,6 +138,16 @@ def read_flash(args):
     return flash
 
 
+def old_shell(args):
+    """The --old-shell file's bytes, or None."""
+    if args.old_shell is None:
+        return None
+    data = read_file(args.old_shell, "--old-shell")
+    if data[:2] != b"MZ":
+        raise Refused("--old-shell %s: not an EFI application (no MZ header)" % args.old_shell)
+    return data
+
+
 def efi(args, name):
     path = os.path.join(args.build, name)
     if not os.path.isfile(path):
@@ -179,12 +195,15 @@ def run_interactive(args, work):
     flash = read_flash(args) if args.simec else None
     config = simec_config(args, flash) if args.simec else None
     program = efi(args, "tarnwick-simec.efi" if args.simec else "tarnwick.efi")
+    shell = old_shell(args)
 
     disk = qemu_shell.Disk(os.path.join(work, "fs0.img"), mb=disk_megabytes(directory))
     for name in sorted(os.listdir(directory)):
         subprocess.run(["mcopy", "-s", "-o", "-i", disk.path, os.path.join(directory, name), "::/"],
                        check=True, stdout=subprocess.DEVNULL)
     disk.put("tarnwick.efi", program)
+    if shell is not None:
+        disk.put(BOOT_LOADER, shell)
     if args.simec:
         disk.put(SIMEC_DIR + "/EC.CFG", config)
         if flash is not None:
@@ -193,6 +212,8 @@ def run_interactive(args, work):
     extract(disk, before)
 
     say("%s is FS0: with %s as \\tarnwick.efi" % (directory, os.path.basename(program)))
+    if shell is not None:
+        say("the older shell %s boots instead of OVMF's (its mapping names are lower case: fs0:)" % args.old_shell)
     if args.simec:
         say("the simulated EC answers on the ports (%s)" % ("flash " + args.ec_flash if flash else "192K flash"))
     else:
@@ -259,11 +280,14 @@ def run_burn_in(args, work):
                           % (path, project_of(image), args.ec_project))
     config = simec_config(args, flash)
     program = efi(args, "tarnwick-simec.efi")
+    shell = old_shell(args)
     log_dir = os.path.join(args.build, "qemu-burn-in-logs")
     shutil.rmtree(log_dir, ignore_errors=True)
 
     disk = qemu_shell.Disk(os.path.join(work, "fs0.img"))
     disk.put("EC/tarnwick.efi", program)
+    if shell is not None:
+        disk.put(BOOT_LOADER, shell)
     disk.put("EC/A.BIN", image_a)
     disk.put("EC/B.BIN", image_b)
     disk.put(SIMEC_DIR + "/EC.CFG", config)
@@ -273,6 +297,11 @@ def run_burn_in(args, work):
     disk.put("startup.nsh", b"fs0:\r\ncd EC\r\ntarnwick A.BIN /bi B.BIN\r\n")
     say("burn-in rehearsal: A.BIN = %s, B.BIN = %s, %d power cycles, simulated EC; consoles in %s"
         % (args.burn_in[1], args.burn_in[2], cycles, log_dir))
+    # The older shell reads StartUp.NSH line by line as it runs: the copy of the other script over it
+    # hands the shell that script's last lines, so it flashes B first.
+    order = ("B.BIN", "A.BIN") if shell is not None else ("A.BIN", "B.BIN")
+    if shell is not None:
+        say("the older shell %s boots instead of OVMF's: the loop flashes B.BIN first, then A.BIN" % args.old_shell)
 
     boot = qemu_shell.Boot([disk], timeout=args.timeout, log_dir=log_dir, name="setup")
     result = boot.run()
@@ -289,7 +318,7 @@ def run_burn_in(args, work):
         result = qemu_shell.Boot([disk], timeout=args.timeout, log_dir=log_dir, name="cycle%d" % cycle).run()
         counter = (disk.get(COUNTER) or b"none").decode("latin-1").strip()
         holds = names.get(autoload_masked(disk.get(SIMEC_DIR + "/FLASH.BIN") or b""), "neither image")
-        expected = "A.BIN" if cycle % 2 else "B.BIN"
+        expected = order[(cycle - 1) % 2]
         verified = "\n Verfied success\n" in result.text
         good = result.ended == "exit" and verified and counter == str(cycle) and holds == expected
         say("cycle %d/%d: counter %s, the flash holds %s%s (%.0f s)%s"
@@ -301,7 +330,8 @@ def run_burn_in(args, work):
             with open(args.ec_flash, "wb") as f:
                 f.write(saved)
             say("the simulated EC flash is written back to %s" % args.ec_flash)
-    say("verdict: %s" % ("PASS: %d cycles, A and B alternating, the counter at %d" % (cycles, cycles) if good
+    say("verdict: %s" % ("PASS: %d cycles, %s and %s alternating, the counter at %d"
+                         % (cycles, order[0][0], order[1][0], cycles) if good
                          else "FAIL (the console of every boot is in %s)" % log_dir))
     return 0 if good else 1
 

@@ -153,11 +153,12 @@ class BootResult:
         if start < 0:
             return None, None
         start += len("@@CMD %d\n" % n)
-        match = re.compile(r"@@RC %d (0x[0-9A-Fa-f]+|\d+)" % n).search(self.text, start)
+        # OVMF's shell prints 0x3 for EFI_UNSUPPORTED, the older shell 8000000000000003.
+        match = re.compile(r"@@RC %d ((0x)?[0-9A-Fa-f]+)" % n).search(self.text, start)
         if not match:
             return self.text[start:], None
         output = self.text[start:match.start()]
-        return output, int(match.group(1), 0)
+        return output, int(match.group(1), 16)
 
     def raw_command(self, n):
         """The raw console bytes (escapes kept) of the n-th marked command."""

@@ -168,7 +168,11 @@ bool ImageStart() {
   size_t argc = 0;
   Char16** argv = nullptr;
   const Char16* program = u"?";
-  if (!EfiIsError(ShellParametersArgs(&argc, &argv)) && argc > 0) program = argv[0];
+  // As the entry takes them: the newer shell's parameters, else the older shell's interface.
+  if ((!EfiIsError(ShellParametersArgs(&argc, &argv)) || !EfiIsError(ShellInterfaceArgs(&argc, &argv))) &&
+      argc > 0 && argv != nullptr && argv[0] != nullptr) {
+    program = argv[0];
+  }
   const Char16* directory = ShellCurrentDirectory();
   Char16 reply[8] = u"none";
   if (settings.Ec.HasModeReply) FormatString(reply, 8, u"0x%02X", settings.Ec.ModeReply);
