@@ -34,12 +34,10 @@ EfiTime ReadTime() {
   return time;
 }
 
-// The image path: the directory part and the image name, joined by one
-// backslash unless the directory part is the root's lone backslash.
+// The image path: the directory part and the image name as given.
 Char16* BuildImagePath(const Char16* imageName) {
   const Char16* directory = ShellDirectoryPart();
-  if (directory[1] == 0) return FormatAlloc(u"%s%s", directory, imageName);
-  return FormatAlloc(u"%s\\%s", directory, imageName);
+  return FormatAlloc(u"%s%s%s", directory, ShellDirectorySeparator(directory), imageName);
 }
 
 void PrintStartBanner() {

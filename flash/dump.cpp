@@ -25,9 +25,8 @@ namespace {
 // nullptr when the pool refuses.
 Char16* FormatDumpName(const EfiTime& time, const Char16* extension) {
   const Char16* directory = ShellDirectoryPart();
-  const bool atRoot = directory[0] == u'\\' && directory[1] == 0;
-  const Char16* format = atRoot ? u"%sECRom%02d%02d%02d%02d.%s" : u"%s\\ECRom%02d%02d%02d%02d.%s";
-  return FormatAlloc(format, directory, time.Month, time.Day, time.Hour, time.Minute, extension);
+  return FormatAlloc(u"%s%sECRom%02d%02d%02d%02d.%s", directory, ShellDirectorySeparator(directory), time.Month,
+                     time.Day, time.Hour, time.Minute, extension);
 }
 
 // Reads every block into buffer with the progress lines. Returns how many
