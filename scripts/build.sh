@@ -7,7 +7,7 @@
 # Exit 0 built, 64 a bad command line, else cmake's or ninja's failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-usage() { sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; }
 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in

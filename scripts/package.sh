@@ -20,7 +20,7 @@
 set -euo pipefail
 export LC_ALL=C  # names are checked byte by byte; sort, mtools and zip behave alike everywhere
 root=$(cd "$(dirname "$0")/.." && pwd)
-usage() { sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; }
 refuse() { echo "package.sh: $2" >&2; exit "$1"; }
 
 shell=
