@@ -38,6 +38,17 @@ bool Stale(const Fields& f, EcConfig* ec, std::string*) {
   return true;
 }
 
+bool IbfSlow(const Fields& f, EcConfig* ec, std::string* why) {
+  uint64_t after = 0, reads = 0;
+  if (!ParseNumber(f[0], UINT32_MAX, &after) || after == 0 || !ParseNumber(f[1], UINT32_MAX, &reads)) return false;
+  if (ec->SlowSpellCount >= kEcMaxFaultBytes) {
+    *why = "at most " + std::to_string(kEcMaxFaultBytes) + " slow spells";
+    return false;
+  }
+  ec->SlowSpells[ec->SlowSpellCount++] = EcSlowSpell{after, static_cast<uint32_t>(reads)};
+  return true;
+}
+
 bool StuckZero(const Fields& f, EcConfig* ec, std::string* why) {
   uint64_t address = 0, mask = 0;
   if (!FlashAddress(f[0], &address) || !ParseNumber(f[1], 0xFF, &mask)) return false;
@@ -82,6 +93,10 @@ const EcFaultKind kKinds[] = {
      [](const Fields& f, EcConfig* ec, std::string*) {
        return ParseNumber(f[0], UINT32_MAX, &ec->IbfStuckAfterBytes) && ec->IbfStuckAfterBytes > 0;
      }},
+    {"ibf-slow", "N:R",
+     "after the N-th write to its ports (N >= 1) IBF stays set for R status reads, then the EC goes on "
+     "normally (repeatable)",
+     IbfSlow},
     {"obf-never", nullptr, "OBF never comes (bytes still queue; the data port gives them)",
      [](const Fields&, EcConfig* ec, std::string*) { ec->ObfNeverSet = true; return true; }},
     {"erase-no-obf", nullptr, "the chip erase's completion bytes queue without raising OBF",

@@ -45,6 +45,10 @@ void Die(EcModel* ec) {
 }
 
 uint8_t ReadStatus(EcModel* ec, EcInterface* f) {
+  if (ec->SlowReadsLeft != 0) {
+    --ec->SlowReadsLeft;
+    return kStatusIbf;
+  }
   if (f->Ibf && !ec->Dead) {
     if (f->IbfReadsLeft != 0) {
       --f->IbfReadsLeft;
@@ -293,6 +297,8 @@ void EcModelReset(EcModel* ec, const EcConfig* config, const uint8_t* flashBytes
   ec->HostWrites = 0;
   ec->DataWrites = 0;
   ec->Dead = false;
+  ec->SlowReadsLeft = 0;
+  if (c.SlowSpellCount > kEcMaxFaultBytes) c.SlowSpellCount = kEcMaxFaultBytes;
   ClearInterface(&ec->Interfaces[0]);
   ClearInterface(&ec->Interfaces[1]);
   ec->CommandInterface = c.CommandPortSet == 1 ? 0 : 1;
@@ -362,7 +368,7 @@ void EcModelPortWrite(EcModel* ec, uint16_t port, uint8_t value) {
   ec->DataWrites += data;
   if (ec->Dead) return;
   const EcConfig& c = ec->Config;
-  if (f->Ibf && c.DropWritesWhileIbf) {
+  if ((f->Ibf || ec->SlowReadsLeft != 0) && c.DropWritesWhileIbf) {
     // The EC is still busy with the previous byte; this one is lost.
   } else {
     f->Ibf = true;
@@ -376,6 +382,9 @@ void EcModelPortWrite(EcModel* ec, uint16_t port, uint8_t value) {
   if ((c.IbfStuckAfterBytes != 0 && ec->HostWrites >= c.IbfStuckAfterBytes) ||
       (c.IbfStuckAfterDataBytes != 0 && ec->DataWrites >= c.IbfStuckAfterDataBytes)) {
     Die(ec);
+  }
+  for (uint32_t i = 0; i < c.SlowSpellCount; ++i) {
+    if (c.SlowSpells[i].AfterWrites == ec->HostWrites) ec->SlowReadsLeft = c.SlowSpells[i].Reads;
   }
 }
 

@@ -40,6 +40,15 @@ struct EcFlashFault {
   int8_t EraseLeavesInPass;  // >0: the n-th erase of this byte (chip erase or its sector) leaves it at 0x00
 };
 
+// A spell in which the EC is slow to take bytes: right after the host's
+// AfterWrites-th write to its ports, IBF shows for the next Reads status
+// reads whatever else happens (bytes written meanwhile are still taken unless
+// DropWritesWhileIbf), then the EC goes on normally.
+struct EcSlowSpell {
+  uint64_t AfterWrites;
+  uint32_t Reads;
+};
+
 struct EcConfig {
   bool Present;               // false: nothing answers; every port reads 0xFF
   uint8_t CommandPortSet;     // 0..3 (others: 1): where the command interface (0x92, 0x93, flash mode) answers
@@ -68,6 +77,8 @@ struct EcConfig {
   bool ObfNeverSet;             // OBF never comes (bytes still queue; the data port gives them)
   bool ChipEraseNoObf;          // the chip erase's completion bytes queue without raising OBF
   bool DropWritesWhileIbf;      // a byte written while IBF shows is lost (default: taken)
+  EcSlowSpell SlowSpells[kEcMaxFaultBytes];  // ibf-slow, in any order
+  uint8_t SlowSpellCount;
   uint8_t StaleBytes[kEcMaxFaultBytes];  // unsolicited bytes queued each time StaleBeforeCommand
   uint8_t StaleLength;                   //   arrives as a command, just before its answer
   uint8_t StaleBeforeCommand;

@@ -39,6 +39,7 @@ struct EcModel {
   uint64_t HostWrites;       // writes to this EC's ports (IbfStuckAfterBytes counts these)
   uint64_t DataWrites;       // the ones to a data port (IbfStuckAfterDataBytes)
   bool Dead;                 // IBF stuck for good: the EC takes no more bytes
+  uint32_t SlowReadsLeft;    // status reads that still show IBF in a slow spell
 
   // Ports 0x60..0x6E (even) by (port - 0x60) / 2: which interface answers
   // there (kEcNoInterface: none) and whether it is that interface's data port.

@@ -131,6 +131,7 @@ struct Machine {
   bool PowerCut = false;
   size_t KeyWaits = 0;
   bool KeysExhausted = false;       // the program waited for a key when none was left (the run ended)
+  bool ReadsStalled = false;        // the program kept reading a file that delivered nothing (the run ended)
   EfiStatus ExitStatus = kEfiSuccess;
   int ExitCode = -1;                // FlashAppMain's code as the entry reported it (-1: not reported)
 };

@@ -146,7 +146,7 @@ const SimOption kEc[] = {
        EcConfig& ec = Config(t).Ec;
        return SetBytes(v, sizeof ec.Id, ec.Id, &ec.IdLength, why);
      }, nullptr},
-    {"--ec-erase-reply", "BYTES", HelpSection::Ec, "bytes queued after a chip erase (default F8)",
+    {"--ec-erase-reply", "BYTES", HelpSection::Ec, "bytes queued after a chip erase (default F8); '': sends no completion byte",
      [](Value v, OptionTarget* t, Why why) {
        EcConfig& ec = Config(t).Ec;
        return SetBytes(v, sizeof ec.EraseCompletion, ec.EraseCompletion, &ec.EraseCompletionLength, why);
