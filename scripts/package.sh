@@ -111,7 +111,9 @@ mcopy -i "$usb" build/tarnwick.efi ::/EC/tarnwick.efi
 for image in "${images[@]}"; do
   mcopy -i "$usb" "$image" "::/EC/$(basename "$image")"
   # What tarnwick would refuse or show oddly about it.
-  build/static/tarnwick-image info "$image" | sed -n "s|^warning: |note: $(basename "$image"): |p"
+  build/static/tarnwick-image info "$image" | while IFS= read -r line; do
+    case "$line" in "warning: "*) echo "note: $(basename "$image"): ${line#warning: }" ;; esac
+  done
 done
 [ -z "$shell" ] || mcopy -i "$usb" "$shell" ::/EFI/BOOT/BOOTX64.EFI
 

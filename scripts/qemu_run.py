@@ -318,6 +318,9 @@ def run_burn_in(args, work):
     cycles = number(args.burn_in[0], "N", 10000)
     if cycles < 1:
         raise Refused("N %s: at least one cycle" % args.burn_in[0])
+    for option, value in (("--timeout", args.timeout), ("--stall", args.stall)):
+        if value < 1:
+            raise Refused("%s %d: at least one second" % (option, value))
     image_a = read_file(args.burn_in[1], "A.BIN")
     image_b = read_file(args.burn_in[2], "B.BIN")
     if autoload_masked(image_a) == autoload_masked(image_b):

@@ -103,7 +103,8 @@ TEST(ImageTool, CompareAnswersLikeCmp) {
         "block 0 (0x000000-0x00FFFF): equal\n",
         "block 1 (0x010000-0x01FFFF): differs (2 bytes)\n", "block 2 (0x020000-0x02FFFF): equal\n"}},
       {image + std::string(65536, '\xFF'), 1,
-       {"first at 0x030000 (the shorter file ends there), 0 differing bytes", "block 3 (0x030000-0x03FFFF): beyond the shorter file: all 0xFF"}},
+       {"first at 0x030000 (the shorter file ends there), 0 differing bytes",
+        "block 3 (0x030000-0x03FFFF): beyond the shorter file: all 0xFF"}},
       {image.substr(0, 0x28000) + "x", 1,
        {"block 2 (0x020000-0x02FFFF): differs (1 bytes); then beyond the shorter file: not all 0xFF"}},
   };

@@ -102,8 +102,9 @@ class Verifier {
     const uint8_t first = dump_[autoload_ + kAutoloadFirstByte], second = dump_[autoload_ + kAutoloadSecondByte];
     const bool asImage = first == image_[autoload_ + kAutoloadFirstByte] &&
                          second == image_[autoload_ + kAutoloadSecondByte];
-    std::snprintf(text, sizeof(text), "autoload:  signature at 0x%06zX, the dump's value bytes 0x%02X (+2) 0x%02X (+8): %s%s",
-                  autoload_, first, second, setting_ != nullptr ? setting_ : "no autoload setting writes these",
+    std::snprintf(text, sizeof(text),
+                  "autoload:  signature at 0x%06zX, the dump's value bytes 0x%02X (+2) 0x%02X (+8): %s%s", autoload_,
+                  first, second, setting_ != nullptr ? setting_ : "no autoload setting writes these",
                   asImage ? " (as the image)" : "");
     return text;
   }
