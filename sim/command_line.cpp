@@ -29,12 +29,6 @@ EfiTime HostLocalTime() {
                  static_cast<uint8_t>(local.tm_min), static_cast<uint8_t>(local.tm_sec), 0, 0, 2047, 0, 0};
 }
 
-uint8_t SizeReplyFor(uint32_t flashSize) {
-  if (flashSize >= 4 * kBlock) return 0x80;
-  if (flashSize >= 3 * kBlock) return 0x40;
-  return 0x20;
-}
-
 // The option at args[*i] and its value (moving *i past it).
 bool ApplyOption(const std::vector<std::string>& args, size_t* i, OptionTarget* target, std::string* error) {
   const std::string& name = args[*i];
@@ -115,7 +109,7 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
     return false;
   }
   c.Ec.FlashSize = static_cast<uint32_t>(c.Flash.size());
-  if (!target.SizeReplyGiven) c.Ec.SizeReply = SizeReplyFor(c.Ec.FlashSize);
+  if (!target.SizeReplyGiven) c.Ec.SizeReply = EcSizeReplyFor(c.Ec.FlashSize);
   return true;
 }
 

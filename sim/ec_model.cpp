@@ -257,6 +257,12 @@ void EcQueueFill(EcModel* ec, EcInterface* f, uint8_t value, uint32_t count) {
   QueueAppend(ec, f, nullptr, value, count);
 }
 
+uint8_t EcSizeReplyFor(uint32_t flashSize) {
+  if (flashSize >= 4 * 65536) return 0x80;
+  if (flashSize >= 3 * 65536) return 0x40;
+  return 0x20;
+}
+
 void EcConfigDefaults(EcConfig* config) {
   *config = EcConfig{};
   config->Present = true;
@@ -372,7 +378,7 @@ void EcModelPortWrite(EcModel* ec, uint16_t port, uint8_t value) {
     // The EC is still busy with the previous byte; this one is lost.
   } else {
     f->Ibf = true;
-    f->IbfReadsLeft = c.IbfBusyReads;
+    f->IbfReadsLeft = data ? c.IbfBusyReads : c.IbfBusyReads + c.IbfBusyCommandReads;
     if (data) {
       DataWrite(ec, port, value);
     } else {

@@ -67,6 +67,8 @@ struct EcConfig {
   uint8_t AcReadings[8];      // successive values of EC RAM 0x10; the last one repeats
   uint8_t AcReadingsLength;   // 0: 0x10 reads 0x01 (adapter present)
   uint32_t IbfBusyReads;      // status reads for which IBF stays set after each host write
+  uint32_t IbfBusyCommandReads;  // and these more after a write to a command port (an EC slow
+                                 // to act on commands, quick with data bytes)
 
   // ---- fault knobs ----
   // A dead EC shows IBF on its status ports for good, takes no more bytes
@@ -90,6 +92,10 @@ struct EcConfig {
 // reply 0x00, four-byte ID 0xEF 0x40 0x13 0x00, chip-erase completion 0xF8,
 // adapter present, command interface on 0x66/0x62.
 void EcConfigDefaults(EcConfig* config);
+
+// The size probe's reply of an EC with a flash of flashSize bytes: 0x80 for
+// 256 KB, 0x40 for 192 KB, 0x20 (read as one block) below.
+uint8_t EcSizeReplyFor(uint32_t flashSize);
 
 struct EcModel;  // defined in ec_model_state.h; one instance per machine
 

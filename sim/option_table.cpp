@@ -163,6 +163,14 @@ const SimOption kEc[] = {
        Config(t).Ec.IbfBusyReads = static_cast<uint32_t>(n);
        return true;
      }, nullptr},
+    {"--ec-ibf-busy-command", "N", HelpSection::Ec,
+     "status reads for which IBF stays set after each command byte, on top of --ec-ibf-busy (default 0)",
+     [](Value v, OptionTarget* t, Why why) {
+       uint64_t n = 0;
+       if (!ParseNumber(v, 1000000, &n)) return Refuse(why, "needs a count (0..1000000)");
+       Config(t).Ec.IbfBusyCommandReads = static_cast<uint32_t>(n);
+       return true;
+     }, nullptr},
     {"--ec-fault", "FAULT", HelpSection::Ec, "an EC fault (repeatable), one of:",
      [](Value v, OptionTarget* t, Why why) { return ParseEcFault(v, &Config(t).Ec, why); }, EcFaultHelp},
     {"--no-ac", nullptr, HelpSection::Ec, "the AC adapter is absent",

@@ -221,7 +221,9 @@ TEST(BurnInSetUp, WithoutACurrentDirectoryNothingIsTouched) {
   TempDir volume;
   volume.MakeDir("EFI/BOOT");
   RunSetUp(ConfigFor(volume, std::nullopt), {u"A.BIN", u"/bi", u"B.BIN"});
-  EXPECT_TRUE(sim::TheMachine().Screen.Calls.empty());
+  EXPECT_EQ(console_text::Text(),
+            "Can't create the burn in files: the shell has no current directory. "
+            "Change to the images' folder first (fs0:, cd \\EC).\n");
   EXPECT_FALSE(volume.Exists(kStartUp));
   ExpectNoPowerCycle("no current directory");
   ExpectClean("no current directory");
