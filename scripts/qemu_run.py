@@ -16,6 +16,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -29,10 +30,25 @@ SIMEC_DIR = "SIMEC"
 COUNTER = "EFI/BOOT/FlashTimes.TXT"
 BOOT_LOADER = "EFI/BOOT/BOOTX64.EFI"  # where the firmware finds a shell to boot before its own
 SIGNATURE_LENGTH = 9
+CAUSE_LINES = 12       # console lines shown for a burn-in run that went wrong
 
 
 class Refused(Exception):
     """A bad option or file: the message names it; nothing was run."""
+    status = EXIT_USAGE
+
+
+class Unreadable(Refused):
+    """A file that cannot be read: the message names it; nothing was run."""
+    status = EXIT_IO
+
+
+class Stopped(Exception):
+    """SIGTERM or SIGHUP: the run ends, QEMU with it, the terminal restored."""
+
+    def __init__(self, signum):
+        Exception.__init__(self, signal.Signals(signum).name)
+        self.status = 128 + signum
 
 
 class Parser(argparse.ArgumentParser):
@@ -51,9 +67,12 @@ def parse_args(argv):
                     "the counter) is copied back to DIR. QEMU has no EC: the real tool finds none there; use "
                     "--simec for the simulated one.",
         epilog="exit status: QEMU's (0 after `reset -s` or Ctrl-C; the files are copied back either way); "
-               "--burn-in: 0 when the loop ran N cycles "
-               "alternating A and B (B and A under --old-shell), 1 when not, 130 interrupted; 64 a bad option or "
-               "file; 74 a file that cannot be read or written.")
+               "--burn-in: 0 when the loop ran N cycles alternating A and B (B and A under --old-shell), 1 when "
+               "not (the console lines of the run that went wrong are shown); 64 a bad option or argument (nothing "
+               "run); 74 a file that cannot be read or written (a missing --ec-flash, A.BIN or B.BIN, a program not "
+               "built); 130 interrupted by Ctrl-C during --burn-in, 129 or 143 ended by SIGHUP or SIGTERM (QEMU is "
+               "stopped, nothing copied back); other: the set-up or the build before it failed. The terminal is "
+               "restored on every way out.")
     parser.add_argument("dir", nargs="?", metavar="DIR", help="the host directory that becomes FS0:")
     parser.add_argument("--simec", action="store_true",
                         help="run tarnwick-simec.efi: the same program with the simulated EC behind its ports")
@@ -82,6 +101,9 @@ def parse_args(argv):
     parser.add_argument("--no-build", action="store_true", help="do not build first; use BUILD_DIR as it is")
     parser.add_argument("--timeout", type=int, default=300, metavar="SECONDS",
                         help="--burn-in: the longest one power cycle may take (default 300)")
+    parser.add_argument("--stall", type=int, default=60, metavar="SECONDS",
+                        help="--burn-in: end a power cycle whose console shows nothing new for SECONDS, e.g. one "
+                             "waiting at the shell prompt (default 60)")
     return parser.parse_args(argv)
 
 
@@ -90,7 +112,7 @@ def read_file(path, what):
         with open(path, "rb") as f:
             return f.read()
     except OSError as error:
-        raise Refused("%s %s: %s" % (what, path, error.strerror))
+        raise Unreadable("%s %s: %s" % (what, path, error.strerror))
 
 
 def number(text, what, limit):
@@ -151,7 +173,7 @@ def old_shell(args):
 def efi(args, name):
     path = os.path.join(args.build, name)
     if not os.path.isfile(path):
-        raise Refused("%s has not been built (bash scripts/build.sh)" % path)
+        raise Unreadable("%s has not been built (bash scripts/build.sh)" % path)
     return path
 
 
@@ -167,6 +189,29 @@ def extract(disk, target):
     os.makedirs(target, exist_ok=True)
     subprocess.run(["mcopy", "-s", "-n", "-i", disk.path, "::*", target],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+FAT_FORBIDDEN = set('"*/:<>?\\|')
+
+
+def fill_disk(disk, directory):
+    """DIR's files onto the FAT image; refuses names that FAT cannot hold, or not apart (letter case)."""
+    for base, folders, files in os.walk(directory):
+        seen = {}
+        for name in folders + files:
+            path = os.path.join(base, name)
+            if FAT_FORBIDDEN & set(name) or any(ord(c) < 32 for c in name) or name.endswith((".", " ")):
+                raise Refused("DIR %s: the name of %s cannot be a FAT file name" % (directory, path))
+            if name.upper() in seen:
+                raise Refused("DIR %s: %s and %s would be one file on FAT (letter case aside)"
+                              % (directory, seen[name.upper()], path))
+            seen[name.upper()] = path
+    for name in sorted(os.listdir(directory)):
+        result = subprocess.run(["mcopy", "-s", "-o", "-i", disk.path, os.path.join(directory, name), "::/"],
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        if result.returncode != 0:
+            raise Unreadable("DIR %s: %s could not be put on the FAT image: %s"
+                             % (directory, name, result.stdout.decode("latin-1").strip() or "mcopy failed"))
 
 
 def changed_files(before, after):
@@ -198,9 +243,7 @@ def run_interactive(args, work):
     shell = old_shell(args)
 
     disk = qemu_shell.Disk(os.path.join(work, "fs0.img"), mb=disk_megabytes(directory))
-    for name in sorted(os.listdir(directory)):
-        subprocess.run(["mcopy", "-s", "-o", "-i", disk.path, os.path.join(directory, name), "::/"],
-                       check=True, stdout=subprocess.DEVNULL)
+    fill_disk(disk, directory)
     disk.put("tarnwick.efi", program)
     if shell is not None:
         disk.put(BOOT_LOADER, shell)
@@ -219,13 +262,7 @@ def run_interactive(args, work):
     else:
         say("no EC answers in QEMU: every EC port reads 0xFF; use --simec for a simulated EC")
     say("in the shell: fs0:  then  tarnwick EC.BIN ...; leave with `reset -s` (or Ctrl-C)")
-    command = qemu_shell.Boot([disk]).command_line()
-    previous = signal.signal(signal.SIGINT, signal.SIG_IGN)  # Ctrl-C ends QEMU, not this copy-back
-    try:
-        status = subprocess.call(command, preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
-    finally:
-        signal.signal(signal.SIGINT, previous)
-    print(flush=True)
+    status = run_on_terminal(qemu_shell.Boot([disk]).command_line())
 
     after = os.path.join(work, "after")
     extract(disk, after)
@@ -242,6 +279,41 @@ def run_interactive(args, work):
             shutil.copyfile(saved, args.ec_flash)
             say("the simulated EC flash is written back to %s" % args.ec_flash)
     return status
+
+
+def restore_terminal(saved):
+    """The terminal as before QEMU: its modes, and the firmware's colours and hidden cursor undone."""
+    if saved is not None:
+        termios.tcsetattr(sys.stdin.fileno(), termios.TCSADRAIN, saved)
+    if sys.stdout.isatty():
+        sys.stdout.write("\x1b[0m\x1b[?25h\x1b[?7h")  # plain colours, the cursor shown, lines wrapped
+    print(flush=True)
+
+
+def run_on_terminal(command):
+    """QEMU on this terminal up to its end; the terminal restored however it ends."""
+    saved = termios.tcgetattr(sys.stdin.fileno()) if sys.stdin.isatty() else None
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN)  # Ctrl-C ends QEMU, not this copy-back
+    child = None
+    try:
+        child = subprocess.Popen(command, preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+        return child.wait()
+    finally:
+        if child is not None and child.poll() is None:
+            child.terminate()
+            child.wait()
+        signal.signal(signal.SIGINT, previous)
+        restore_terminal(saved)
+
+
+def cause(result, what):
+    """The last console lines of a run that went wrong, and why it ended."""
+    lines = [line.rstrip() for line in result.text.splitlines() if line.strip()]
+    ended = {"exit": "QEMU ended", "timeout": "the time ran out (--timeout)",
+             "stalled": "nothing new on the console for the --stall time: ended early"}[result.ended]
+    say("%s: %s; its last console lines:" % (what, ended))
+    for line in lines[-CAUSE_LINES:]:
+        print("    | " + line, flush=True)
 
 
 def project_of(image):
@@ -267,6 +339,9 @@ def run_burn_in(args, work):
     cycles = number(args.burn_in[0], "N", 10000)
     if cycles < 1:
         raise Refused("N %s: at least one cycle" % args.burn_in[0])
+    for option, value in (("--timeout", args.timeout), ("--stall", args.stall)):
+        if value < 1:
+            raise Refused("%s %d: at least one second" % (option, value))
     image_a = read_file(args.burn_in[1], "A.BIN")
     image_b = read_file(args.burn_in[2], "B.BIN")
     if autoload_masked(image_a) == autoload_masked(image_b):
@@ -304,10 +379,12 @@ def run_burn_in(args, work):
         say("the older shell %s boots instead of OVMF's: the loop flashes B.BIN first, then A.BIN" % args.old_shell)
 
     boot = qemu_shell.Boot([disk], timeout=args.timeout, log_dir=log_dir, name="setup")
-    result = boot.run()
+    result = boot.run(idle_limit=args.stall)
     good = result.ended == "exit" and "Create AutoRun File : StartUp.NSH" in result.text
     say("set-up (tarnwick A.BIN /bi B.BIN): %s, counter %s"
         % ("scripts written" if good else "FAILED", (disk.get(COUNTER) or b"none").decode("latin-1")))
+    if not good:
+        cause(result, "the set-up")
     disk.remove("startup.nsh")
 
     names = {autoload_masked(image_a): "A.BIN", autoload_masked(image_b): "B.BIN"}
@@ -315,7 +392,8 @@ def run_burn_in(args, work):
         if not good:
             break
         started = time.monotonic()
-        result = qemu_shell.Boot([disk], timeout=args.timeout, log_dir=log_dir, name="cycle%d" % cycle).run()
+        result = qemu_shell.Boot([disk], timeout=args.timeout, log_dir=log_dir,
+                                 name="cycle%d" % cycle).run(idle_limit=args.stall)
         counter = (disk.get(COUNTER) or b"none").decode("latin-1").strip()
         holds = names.get(autoload_masked(disk.get(SIMEC_DIR + "/FLASH.BIN") or b""), "neither image")
         expected = order[(cycle - 1) % 2]
@@ -324,6 +402,8 @@ def run_burn_in(args, work):
         say("cycle %d/%d: counter %s, the flash holds %s%s (%.0f s)%s"
             % (cycle, cycles, counter, holds, ", verified" if verified else "", time.monotonic() - started,
                "" if good else "  <- expected counter %d and %s" % (cycle, expected)))
+        if not good:
+            cause(result, "cycle %d" % cycle)
     if args.ec_flash:
         saved = disk.get(SIMEC_DIR + "/FLASH.BIN")
         if saved is not None:
@@ -336,8 +416,14 @@ def run_burn_in(args, work):
     return 0 if good else 1
 
 
+def stop(signum, frame):
+    raise Stopped(signum)
+
+
 def main(argv):
     args = parse_args(argv)
+    for number in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, stop)
     work = tempfile.mkdtemp(prefix="tarnwick-qemu-")
     try:
         if args.burn_in:
@@ -352,12 +438,16 @@ def main(argv):
         return run_interactive(args, work)
     except Refused as refusal:
         print("qemu.sh: %s" % refusal, file=sys.stderr)
-        return EXIT_USAGE
+        return refusal.status
+    except Stopped as stopped:
+        print("\nqemu.sh: ended by %s; QEMU stopped, nothing copied back" % stopped, file=sys.stderr)
+        return stopped.status
     except OSError as error:
         print("qemu.sh: %s" % error, file=sys.stderr)
         return EXIT_IO
     except KeyboardInterrupt:
-        print("\nqemu.sh: interrupted; the burn-in rehearsal did not finish", file=sys.stderr)
+        print("\nqemu.sh: interrupted%s" % ("; the burn-in rehearsal did not finish" if args.burn_in else ""),
+              file=sys.stderr)
         return 130
     finally:
         shutil.rmtree(work, ignore_errors=True)
