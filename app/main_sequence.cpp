@@ -34,12 +34,10 @@ EfiTime ReadTime() {
   return time;
 }
 
-// The image path: the directory part and the image name, joined by one
-// backslash unless the directory part is the root's lone backslash.
+// The image path: the directory part and the image name as given.
 Char16* BuildImagePath(const Char16* imageName) {
   const Char16* directory = ShellDirectoryPart();
-  if (directory[1] == 0) return FormatAlloc(u"%s%s", directory, imageName);
-  return FormatAlloc(u"%s\\%s", directory, imageName);
+  return FormatAlloc(u"%s%s%s", directory, ShellDirectorySeparator(directory), imageName);
 }
 
 void PrintStartBanner() {
@@ -59,23 +57,23 @@ void PrintEndTime() {
 }
 
 // Erases the whole flash in the current mode, then lets it settle.
-bool EraseWholeFlash() {
-  bool erased = gEcBoard.SectorEraseMode ? FlashSectorEraseAll() : FlashChipErase();
+bool EraseWholeFlash(FlashEraseJudge judge) {
+  bool erased = gEcBoard.SectorEraseMode ? FlashSectorEraseAll(judge) : FlashChipErase(judge);
   Stall(kEraseSettleUs);
   return erased;
 }
 
-// The erase-only job of /e: one sector, or the whole flash. False when the
-// whole-flash erase failed (a single sector is not judged).
+// The erase-only job of /e: one sector, or the whole flash. Nothing is read
+// back after it, so the EC's handshakes judge: false ("Erase failure" shown)
+// when it did not take every byte in time, or its chip erase failed.
 bool RunEraseOnly() {
   uint32_t sector = gOptionState.EraseSector;
   if (sector != 0) {
     Print(u"Erase position(%dK-%dK)", sector - 1, sector);
-    FlashEraseOneSector(sector);
-    return true;
+    return FlashEraseOneSector(sector);
   }
   Print(u"Erase All");
-  return EraseWholeFlash();
+  return EraseWholeFlash(FlashEraseJudge::EveryByte);
 }
 
 // Up to five passes of erase, blank check, program and verify. Returns true
@@ -88,7 +86,7 @@ bool RunUpdateLoop(const ImageBuffer& image) {
       if (!FlashBlankCheck(true)) continue;
       length = kKeepReservedLength;  // the G-sensor tail stays; program up to it
     } else {
-      if (!EraseWholeFlash()) continue;
+      if (!EraseWholeFlash(FlashEraseJudge::DeadRun)) continue;
       if (!FlashBlankCheck(false)) continue;
     }
     if (gEcBoard.FlashModeReply != 0) {
@@ -105,14 +103,14 @@ bool RunUpdateLoop(const ImageBuffer& image) {
 // Refuses an image that holds nothing or more than the largest EC flash.
 // Returns true when the image may go on.
 bool AcceptImageSize(const ImageBuffer& image) {
-  if (image.Data == nullptr || image.Length == 0) {
-    Print(u"Can't read, Try again, Please\n");
-    return false;
-  }
-  if (image.Length > kMaxFlashSize) {
+  if (image.Length > kMaxFlashSize) {  // the loader has not read it
     ConSetAttribute(kAttrError);
     ConOutputString(u"This file is larger than 256K EC ROM, Check it, Please.\n\r");
     ConSetAttribute(kAttrNormal);
+    return false;
+  }
+  if (image.Data == nullptr || image.Length == 0) {
+    Print(u"Can't read, Try again, Please\n");
     return false;
   }
   return true;
@@ -122,7 +120,7 @@ bool AcceptImageSize(const ImageBuffer& image) {
 // update may go on; otherwise the code to end with. Whatever was loaded stays
 // in *image for the caller to release.
 int LoadCheckedImage(const Char16* imagePath, const uint8_t ecProject[kNameBufferSize], ImageBuffer* image) {
-  if (LoadImageFile(imagePath, image) != kEfiSuccess) {
+  if (LoadImageFile(imagePath, kMaxFlashSize, image) != kEfiSuccess) {
     // The loader has said why; nothing was handed over.
     PrintEndTime();
     return kExitLoadFailed;
@@ -140,6 +138,17 @@ int LoadCheckedImage(const Char16* imagePath, const uint8_t ecProject[kNameBuffe
   return kExitOk;
 }
 
+// Flash mode and the mode query. False when the EC took none of their bytes
+// (0xDE, 0xDC, 0xF0): nothing answers on these ports, and an erase would only
+// be guessed at.
+bool OpenFlashMode() {
+  const bool entered = EnterFlashMode();
+  const bool asked = QueryFlashMode(gOptionState.SectorEraseMode != 0);
+  if (entered || asked) return true;
+  Print(u"\nThe EC did not answer on its ports: nothing was erased or written.\n");
+  return false;
+}
+
 // The flash job on a checked image: the autoload patch, flash mode, the part
 // ID, then the erase-only job or the update loop.
 int RunFlashJob(ImageBuffer& image) {
@@ -148,8 +157,7 @@ int RunFlashJob(ImageBuffer& image) {
   PatchAutoload(image, gOptionState.Autoload, gEcBoard.BlockCount);
   ConSetAttribute(kAttrNormal);
 
-  EnterFlashMode();
-  QueryFlashMode(gOptionState.SectorEraseMode != 0);
+  if (!OpenFlashMode()) return kExitUpdateFailed;
   ShowFlashPartId(image.Length);
 
   // /e wins over /g and replaces the update.
@@ -187,14 +195,16 @@ int FlashImage(const Char16* imagePath) {
 
 // Reads the options and runs the jobs that replace an update (the dump, the
 // burn-in set-up) or come before it (the burn-in counter). False when the
-// run ends here (exit 1): options rejected, or a job that replaces the update ran.
-bool RunOptionJobs(size_t argc, Char16** argv) {
+// run ends here with *code: options rejected or a job that replaced the update
+// ran (1), or a dump the EC did not answer in full (3).
+bool RunOptionJobs(size_t argc, Char16** argv, int* code) {
+  *code = kExitRejected;
   if (!ParseOptions(argc, argv)) {
     Print(kParameterMessage);
     return false;
   }
   if (gOptionState.DumpRom) {
-    DumpEcRom();
+    *code = DumpEcRom() == DumpOutcome::Incomplete ? kExitUpdateFailed : kExitRejected;
     return false;
   }
   if (gOptionState.BurnInSetup) {
@@ -221,7 +231,8 @@ int FlashAppMain(size_t argc, Char16** argv) {
     return kExitRejected;
   }
 
-  if (argc >= 3 && !RunOptionJobs(argc, argv)) return kExitRejected;
+  int optionCode = kExitRejected;
+  if (argc >= 3 && !RunOptionJobs(argc, argv, &optionCode)) return optionCode;
 
   if (!CheckAcAdapter() && !gOptionState.SkipAcCheck) {
     Print(u"Not found the AC adapter,insert the AC adapter please. Then try again.\n");

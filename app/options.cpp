@@ -51,7 +51,8 @@ bool ParseEraseSector(const Char16* rest) {
   return true;
 }
 
-// /f: the digit names the flash size in units of 32 KB, as the help list shows.
+// /f: the digit names the flash size as the help list shows: 2 for 128 KB, 4 for
+// 192 KB, 8 for 256 KB, any other (or none) for 64 KB.
 int8_t BlockCountForDigit(uint8_t third) {
   switch (third) {
     case '2': return 2;

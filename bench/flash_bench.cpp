@@ -119,10 +119,9 @@ Figures RunUpdate(const Scenario& s, std::vector<uint8_t>& image) {
   sim::Boot(config);
   EcBoardReset();
   SelectEcPorts(1);
-  gEcBoard.BlockCount = static_cast<int8_t>(s.Blocks);
-  gEcBoard.PartBlockCount = gEcBoard.BlockCount;
+  EcBoardSetBlockCount(static_cast<int8_t>(s.Blocks));
   gEcBoard.SectorEraseMode = s.Erase == EraseKind::Sweep ? 1 : 0;
-  EnterFlashMode();
+  (void)EnterFlashMode();  // an EC that answers at once
 
   Figures f;
   Minimums(s, &f);
@@ -141,7 +140,8 @@ Figures RunUpdate(const Scenario& s, std::vector<uint8_t>& image) {
     if (s.Erase == EraseKind::KeepReserved) {
       (void)FlashEraseKeepReserved();
     } else {
-      (void)(s.Erase == EraseKind::Sweep ? FlashSectorEraseAll() : FlashChipErase());
+      (void)(s.Erase == EraseKind::Sweep ? FlashSectorEraseAll(FlashEraseJudge::DeadRun)
+                                         : FlashChipErase(FlashEraseJudge::DeadRun));
       Stall(kWholeEraseStallUs);
     }
   });

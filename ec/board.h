@@ -19,6 +19,8 @@ struct EcBoard {
   uint8_t SectorEraseMode;  // 1: erase by the sector sweep instead of the chip erase
   uint8_t FlashModeReply;   // the EC's qualifying reply to the mode query, else 0;
                             // nonzero selects boot-last programming
+  uint32_t SendsNotTaken;   // bytes written to the EC whose IBF wait ran out, over the
+                            // whole run: a job judges the EC by the rise over its own traffic
 };
 
 extern EcBoard gEcBoard;
@@ -26,5 +28,6 @@ extern EcBoard gEcBoard;
 // Zeroes the whole record.
 void EcBoardReset();
 // The part's block count, from the size probe or the user's /f: sets both
-// counts (the ROM-size rule may lower BlockCount later).
+// counts (the ROM-size rule may lower BlockCount later). A count outside 1 to 4
+// is taken as the nearest of them, so readers never see one.
 void EcBoardSetBlockCount(int8_t blocks);

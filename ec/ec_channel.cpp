@@ -24,12 +24,25 @@ void SelectEcPorts(uint8_t index) {
   ports.DataPort = pair.Data;
 }
 
+namespace {
+
+// Waits for IBF clear within the send bound; a wait that runs out is counted.
+bool AwaitIbfClearCounted(uint16_t statusPort) {
+  if (EcWaitIbfClear(statusPort, kEcSendPollReads)) return true;
+  gEcBoard.SendsNotTaken++;
+  return false;
+}
+
+}  // namespace
+
 bool EcSendCommandChecked(uint8_t value) {
   const EcPortSet& ports = gEcBoard.Ports;
-  const bool cleared = EcWaitIbfClear(ports.CommandPort, kEcSendPollReads);
+  const bool cleared = AwaitIbfClearCounted(ports.CommandPort);
   PortWrite8(ports.CommandPort, value);
   return cleared;
 }
+
+bool EcAwaitLastByteTaken() { return AwaitIbfClearCounted(gEcBoard.Ports.CommandPort); }
 
 void EcSendCommand(uint8_t value) { (void)EcSendCommandChecked(value); }
 
@@ -42,7 +55,7 @@ bool EcReadByte(uint8_t* value) {
 
 bool EcWriteDataChecked(uint8_t value) {
   const EcPortSet& ports = gEcBoard.Ports;
-  bool cleared = EcWaitIbfClear(ports.CommandPort, kEcSendPollReads);
+  const bool cleared = AwaitIbfClearCounted(ports.CommandPort);
   PortWrite8(ports.DataPort, value);
   return cleared;
 }

@@ -14,18 +14,20 @@ constexpr uint32_t kEcReadPollReads = 100001;   // EcReadByte, every fixed-port 
 // Stores the index and picks its ports; an unknown index gives 0x66/0x62.
 void SelectEcPorts(uint8_t index);
 // Waits for IBF clear on the selected command port, then writes value there.
-// A wait that runs out is not reported: the byte goes out anyway.
+// A wait that runs out goes into gEcBoard.SendsNotTaken; the byte goes out anyway.
 void EcSendCommand(uint8_t value);
-// The same, telling whether IBF cleared within the bound (for sweeps that
-// must notice a dead EC).
+// The same, telling whether IBF cleared within the bound.
 [[nodiscard]] bool EcSendCommandChecked(uint8_t value);
+// The handshake of the last byte sent: waits for the EC to take it (IBF clear
+// within the send bound). False, and counted like a send, when it did not.
+[[nodiscard]] bool EcAwaitLastByteTaken();
 // Waits for OBF on the selected status port, then reads the selected data
 // port. Returns true when OBF came within the bound.
 [[nodiscard]] bool EcReadByte(uint8_t* value);
-// Waits for IBF clear, then writes value to the selected data port.
+// Waits for IBF clear, then writes value to the selected data port (counted
+// like EcSendCommand).
 void EcWriteData(uint8_t value);
-// The same, telling whether IBF cleared within the bound (for data streams
-// that must notice a dead EC).
+// The same, telling whether IBF cleared within the bound.
 [[nodiscard]] bool EcWriteDataChecked(uint8_t value);
 // EC RAM access through the fixed ports (ACPI EC read 0x80, write 0x81).
 void EcRamWrite(uint8_t address, uint8_t value);

@@ -182,9 +182,8 @@ void WalkPage(FlashWalk* walk, uint32_t block, uint32_t page) {
 }  // namespace
 
 uint32_t FlashBlockCount() {
-  const int8_t count = gEcBoard.BlockCount;
-  if (count < 1) return 1;
-  return static_cast<uint32_t>(count) > kMaxBlocks ? kMaxBlocks : static_cast<uint32_t>(count);
+  // EcBoardSetBlockCount keeps the count within 1 to 4; so does the ROM-size rule.
+  return static_cast<uint8_t>(gEcBoard.BlockCount);
 }
 
 uint32_t FlashStreamBlocks(uint64_t length) {
@@ -215,8 +214,7 @@ void FlashWalkStart(FlashWalk* walk, FlashWalkKind kind, const ImageBuffer* imag
   walk->Overall = true;
   walk->BlockFine = true;
   walk->SectorGood = true;
-  walk->StreamAbandoned = false;
-  walk->Guard = FlashStreamGuard{0, false, false};
+  walk->Guard = FlashStreamGuard{FlashTimeoutRun{0}, false, 0};
 }
 
 void FlashWalkBlocks(FlashWalk* walk, uint32_t blockCount) {
@@ -226,10 +224,10 @@ void FlashWalkBlocks(FlashWalk* walk, uint32_t blockCount) {
     walk->BlockFine = true;
     FlashStreamGuardStart(&walk->Guard);
     for (uint32_t page = 0; page < kPagesPerBlock; page++) WalkPage(walk, block, page);
-    if (walk->Guard.Abandoned) walk->StreamAbandoned = true;
-    // The EC boots from the first kilobyte: never write it over a hole that
-    // an abandoned stream left. The verify fails and the next pass starts over.
-    if (walk->Kind == FlashWalkKind::ProgramBootLast && walk->Remaining == 0 && !walk->StreamAbandoned) {
+    // The EC boots from the first kilobyte: never write it over a hole. After
+    // any byte of the pass's streams that the EC did not take in time it stays
+    // erased; the verify fails and the next pass starts over.
+    if (walk->Kind == FlashWalkKind::ProgramBootLast && walk->Remaining == 0 && walk->Guard.Missed == 0) {
       SendBootKilobyte(walk);
     }
     CloseBlock(walk);

@@ -46,7 +46,6 @@ struct FlashWalk {
   bool Overall;           // no bad byte in the whole operation
   bool BlockFine;         // no bad byte in this block
   bool SectorGood;        // no bad byte since the last sector mark
-  bool StreamAbandoned;   // the guard gave up some block's stream in this walk
   FlashStreamGuard Guard;
 };
 

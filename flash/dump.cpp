@@ -3,8 +3,11 @@
 //
 // The file is created before flash mode is entered, and flash mode is left
 // before the file is written, so the EC is never held in flash mode while the
-// file system works. The file and the volume root are closed and the buffers
-// freed on every path.
+// file system works. A dump is a backup only when the EC took every command
+// byte and answered every data byte in time; otherwise it is kept as
+// ECRom<MMDDhhmm>.bad, and the .bin name is left as it was before (a file the
+// dump itself created is removed again). The files and the volume root are
+// closed and the buffers freed on every path.
 #include "flash/dump.h"
 
 #include "ec/board.h"
@@ -18,24 +21,23 @@
 
 namespace {
 
-// Pool string with the dump's path; nullptr when the pool refuses.
-Char16* FormatDumpName() {
-  EfiTime time{};
-  if (EfiIsError(GetTime(&time))) time = EfiTime{};
+// Pool string with the dump's path and the given extension ("bin", "bad");
+// nullptr when the pool refuses.
+Char16* FormatDumpName(const EfiTime& time, const Char16* extension) {
   const Char16* directory = ShellDirectoryPart();
-  const bool atRoot = directory[0] == u'\\' && directory[1] == 0;
-  const Char16* format = atRoot ? u"%sECRom%02d%02d%02d%02d.bin" : u"%s\\ECRom%02d%02d%02d%02d.bin";
-  return FormatAlloc(format, directory, time.Month, time.Day, time.Hour, time.Minute);
+  return FormatAlloc(u"%s%sECRom%02d%02d%02d%02d.%s", directory, ShellDirectorySeparator(directory), time.Month,
+                     time.Day, time.Hour, time.Minute, extension);
 }
 
-// Reads every block into buffer with the progress lines. Returns true when
-// every byte came within its bound.
-bool ReadFlash(uint8_t* buffer, uint32_t blocks) {
+// Reads every block into buffer with the progress lines. Returns how many
+// bytes did not come within their bound (or were skipped after the EC stopped
+// answering).
+uint32_t ReadFlash(uint8_t* buffer, uint32_t blocks) {
   FlashWalk walk;
   FlashWalkStart(&walk, FlashWalkKind::Dump, nullptr, static_cast<uint64_t>(blocks) * kBlockSize);
   walk.Capture = buffer;
   FlashWalkBlocks(&walk, blocks);
-  return !walk.Guard.AnyTimeout;
+  return walk.Guard.Missed;
 }
 
 // Writes the dump and cuts the file to its size, so a dump over an older,
@@ -46,21 +48,79 @@ bool WriteDump(FsFile* file, const uint8_t* buffer, size_t size) {
   return !EfiIsError(FsSetFileSize(file, size));
 }
 
+// Writes the buffer to the open file, closes it and reports each failure.
+DumpOutcome SaveTo(FsFile* file, const Char16* name, const uint8_t* buffer, size_t size, DumpOutcome outcome) {
+  Print(u"Waitting to write data to the input file : %s", name);
+  if (!WriteDump(file, buffer, size)) {
+    Print(u"Can't write data to file: %s, (Err. No. :%d)\n", name, kFileJobErrorNumber);
+    outcome = outcome == DumpOutcome::Saved ? DumpOutcome::NotSaved : outcome;
+  }
+  if (EfiIsError(FsClose(file))) {
+    Print(u"Can not close the input file: %s, (Err. No.: %d)\n", name, kFileJobErrorNumber);
+    outcome = outcome == DumpOutcome::Saved ? DumpOutcome::NotSaved : outcome;
+  }
+  return outcome;
+}
+
+// True when the open file holds no bytes (the dump created it, or found it
+// empty). False when that cannot be told.
+bool FileIsEmpty(FsFile* file) {
+  uint64_t record[(kFileInfoFixedSize + 2 * 64) / sizeof(uint64_t)];
+  size_t size = sizeof(record);
+  if (EfiIsError(FsGetInfo(file, &size, record)) || size < kFileInfoFixedSize) return false;
+  return reinterpret_cast<const FileInfo*>(record)->FileSize == 0;
+}
+
+// The .bin file the dump opened is given up: removed when the dump created
+// it (or it was empty), closed unchanged when it holds an earlier dump.
+void GiveUpBackupName(FsFile* file) {
+  if (FileIsEmpty(file)) {
+    (void)FsDelete(file);  // closes the handle; an empty file left behind holds no backup
+  } else {
+    (void)FsClose(file);   // nothing was written to it
+  }
+}
+
+// An incomplete dump: the bytes go to the .bad file beside the backup name.
+DumpOutcome SaveIncomplete(FsFile* root, const EfiTime& time, const uint8_t* buffer, size_t size,
+                           uint32_t unanswered, uint32_t notTaken) {
+  Char16* badName = FormatDumpName(time, u"bad");
+  if (badName == nullptr) {
+    Print(u"Can't create %dK buffer memory for read/write\n", static_cast<int>(size / 1024));
+    return DumpOutcome::Incomplete;
+  }
+  FsFile* bad = nullptr;
+  if (EfiIsError(FsOpen(root, &bad, badName, kFileModeReadWriteCreate, kFileAttributeArchive))) {
+    Print(u"Can't create file: %s, (Err. No. :%d)\n", badName, kFileJobErrorNumber);
+  } else {
+    (void)SaveTo(bad, badName, buffer, size, DumpOutcome::Incomplete);
+    Print(u"\n");
+  }
+  Print(u"The dump is not complete: the EC did not answer %d of %d bytes and did not take %d command bytes. "
+        u"It is no backup.\n",
+        static_cast<int>(unanswered), static_cast<int>(size), static_cast<int>(notTaken));
+  PoolFree(badName);
+  return DumpOutcome::Incomplete;
+}
+
 }  // namespace
 
-void DumpEcRom() {
+DumpOutcome DumpEcRom() {
   const uint32_t blocks = FlashBlockCount();
   const size_t dumpSize = static_cast<size_t>(blocks) * kBlockSize;
   const int sizeKb = static_cast<int>(blocks * (kBlockSize / 1024));
 
+  EfiTime time{};
+  if (EfiIsError(GetTime(&time))) time = EfiTime{};
+  DumpOutcome outcome = DumpOutcome::NotSaved;
   FsFile* root = nullptr;
   FsFile* file = nullptr;
   uint8_t* buffer = nullptr;
-  Char16* name = FormatDumpName();
+  Char16* name = FormatDumpName(time, u"bin");
   if (name == nullptr) {
     // Without even the name's few bytes of pool there is no room for the dump.
     Print(u"Can't create %dK buffer memory for read/write\n", sizeKb);
-    return;
+    return DumpOutcome::NotSaved;
   }
 
   root = FsOpenFirstVolumeRoot();
@@ -77,16 +137,20 @@ void DumpEcRom() {
   }
 
   {
-    EnterFlashMode();
+    const uint32_t missedBefore = gEcBoard.SendsNotTaken;
+    (void)EnterFlashMode();  // judged with every other command byte below
     Print(u"It get data to buufer, then write to file\n");
-    const bool complete = ReadFlash(buffer, blocks);
+    const uint32_t unanswered = ReadFlash(buffer, blocks);
     ExitFlashMode();
+    const uint32_t notTaken = gEcBoard.SendsNotTaken - missedBefore;
 
-    Print(u"Waitting to write data to the input file : %s", name);
-    if (!WriteDump(file, buffer, dumpSize)) {
-      Print(u"Can't write data to file: %s, (Err. No. :%d)\n", name, kFileJobErrorNumber);
+    if (unanswered == 0 && notTaken == 0) {
+      outcome = SaveTo(file, name, buffer, dumpSize, DumpOutcome::Saved);
+    } else {
+      GiveUpBackupName(file);
+      outcome = SaveIncomplete(root, time, buffer, dumpSize, unanswered, notTaken);
     }
-    if (!complete) Print(u"EC did not answer every read, the dump is not complete\n");
+    file = nullptr;  // closed by either path
   }
 
 done:
@@ -96,4 +160,5 @@ done:
   if (root != nullptr) (void)FsClose(root);  // a directory: nothing was written to it
   if (buffer != nullptr) PoolFree(buffer);
   PoolFree(name);
+  return outcome;
 }

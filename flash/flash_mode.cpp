@@ -4,20 +4,24 @@
 #include "ec/ec_channel.h"
 #include "platform/format.h"
 
-void EnterFlashMode() {
-  EcSendCommand(EC_FLASH_PREPARE);
-  EcSendCommand(EC_FLASH_ENTER);
+bool EnterFlashMode() {
+  const bool prepared = EcSendCommandChecked(EC_FLASH_PREPARE);
+  const bool entered = EcSendCommandChecked(EC_FLASH_ENTER);
+  return prepared || entered;
 }
 
 // A reply that came and is neither 0x00 nor 0xFF turns on both the sector
 // sweep and boot-last programming; anything else leaves the user's choice.
-void QueryFlashMode(bool sweepRequested) {
-  EcSendCommand(EC_FLASH_QUERY_MODE);
+bool QueryFlashMode(bool sweepRequested) {
+  // A byte left over from the identity queries would be taken for the reply.
+  EcDiscardStaleOutput();
+  const bool taken = EcSendCommandChecked(EC_FLASH_QUERY_MODE);
   uint8_t reply = 0;
   const bool came = EcReadByte(&reply);
   const bool qualifies = came && reply != 0x00 && reply != 0xFF;
   gEcBoard.FlashModeReply = qualifies ? reply : 0;
   gEcBoard.SectorEraseMode = sweepRequested || qualifies ? 1 : 0;
+  return taken;
 }
 
 void ShowFlashPartId(uint64_t imageLength) {
@@ -36,17 +40,19 @@ void ShowFlashPartId(uint64_t imageLength) {
 }
 
 bool FlashPartAnswersErase() {
-  const int8_t partBlocks = gEcBoard.PartBlockCount;
-  return partBlocks == 3 || partBlocks == 4;
+  const int8_t part = gEcBoard.PartBlockCount;
+  const int8_t rom = gEcBoard.BlockCount;
+  const int8_t blocks = part > rom ? part : rom;
+  return blocks == 3 || blocks == 4;
 }
 
 void ExitFlashMode() { EcSendCommand(EC_FLASH_EXIT); }
 
-bool FlashSendAddress(uint32_t address, uint32_t byteCount) {
+uint32_t FlashSendAddress(uint32_t address, uint32_t byteCount) {
   if (byteCount > 4) byteCount = 4;
-  bool taken = false;
+  uint32_t taken = 0;
   for (uint32_t i = byteCount; i-- > 0;) {
-    taken = EcSendCommandChecked(static_cast<uint8_t>(address >> (8 * i))) || taken;
+    if (EcSendCommandChecked(static_cast<uint8_t>(address >> (8 * i)))) taken++;
   }
   return taken;
 }

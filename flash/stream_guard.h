@@ -1,22 +1,32 @@
-// Keeps a dead EC from stretching one block's data stream into hours.
+// Keeps a dead EC from stretching a flash operation into hours.
 //
-// Within one block's stream (image bytes out, or flash bytes in), after
-// kStreamTimeoutLimit handshakes in a row that ran out their bound, the rest
-// of that block's stream is skipped: bytes not read count as bad, bytes not
-// written are not sent. A working EC never times out that often in a row.
+// A working EC never lets kEcTimeoutRunLimit handshakes in a row run out
+// their bound. Within one block's stream (image bytes out, or flash bytes in),
+// after that many in a row the rest of that block's stream is skipped: bytes
+// not read count as bad, bytes not written are not sent. The sector sweeps
+// count whole sector commands the same way.
 #pragma once
 
 #include <stdint.h>
 
-constexpr uint32_t kStreamTimeoutLimit = 16;
+constexpr uint32_t kEcTimeoutRunLimit = 16;
 
-struct FlashStreamGuard {
-  uint32_t ConsecutiveTimeouts;
-  bool Abandoned;    // the rest of this block's stream is skipped
-  bool AnyTimeout;   // some byte since the guard was zeroed timed out or was skipped
+// Handshakes (or sector commands) in a row that the EC missed.
+struct FlashTimeoutRun {
+  uint32_t InARow;
 };
 
-// Starts a new block's stream (AnyTimeout is kept: zero the guard once per operation).
+// Counts one handshake: a miss lengthens the run, one in time ends it. True
+// once the run has reached kEcTimeoutRunLimit.
+[[nodiscard]] bool FlashTimeoutRunCount(FlashTimeoutRun* run, bool inTime);
+
+struct FlashStreamGuard {
+  FlashTimeoutRun Run;
+  bool Abandoned;    // the rest of this block's stream is skipped
+  uint32_t Missed;   // bytes since the guard was zeroed that timed out or were skipped
+};
+
+// Starts a new block's stream (Missed is kept: zero the guard once per operation).
 void FlashStreamGuardStart(FlashStreamGuard* guard);
 // EcReadByte unless the stream was abandoned. True when the byte came within
 // its bound; on false *value is what the data port gave (0xFF when skipped).

@@ -12,10 +12,8 @@
 namespace {
 
 constexpr uint64_t kSignatureLength = 9;
-constexpr uint64_t kFirstByte = 2;
-constexpr uint64_t kSecondByte = 8;
 
-struct AutoloadValues {
+struct AutoloadRow {
   uint8_t SmallFirst;   // block count 1 or 2
   uint8_t SmallSecond;
   uint8_t LargeFirst;   // any other block count
@@ -24,7 +22,7 @@ struct AutoloadValues {
 };
 
 // Indexed by AutoloadMode; None has no row of its own.
-constexpr AutoloadValues kAutoloadTable[] = {
+constexpr AutoloadRow kAutoloadTable[] = {
     {0, 0, 0, 0, nullptr},
     {0x94, 0x00, 0x85, 0x00, u"               AutoLoad Disabled\n"},
     {0x94, 0x7F, 0x85, 0xBE, u"               AutoLoad On\n"},
@@ -32,28 +30,35 @@ constexpr AutoloadValues kAutoloadTable[] = {
 };
 static_assert(sizeof(kAutoloadTable) / sizeof(kAutoloadTable[0]) == 4, "one row per AutoloadMode");
 
-// Offset of the first whole signature block, or length when there is none.
-uint64_t FindSignature(const uint8_t* data, uint64_t length) {
-  if (length < kSignatureLength) return length;
+}  // namespace
+
+uint64_t FindAutoloadSignature(const uint8_t* data, uint64_t length) {
+  if (data == nullptr || length < kSignatureLength) return length;
   for (uint64_t i = 0; i + kSignatureLength <= length; i++) {
     if (data[i] == 0xA5 && data[i + 1] == 0xA5 && data[i + 5] == 0x5A) return i;
   }
   return length;
 }
 
-}  // namespace
+bool AutoloadValues(AutoloadMode choice, int8_t blockCount, uint8_t* first, uint8_t* second) {
+  const uint8_t mode = static_cast<uint8_t>(choice);
+  if (mode == 0 || mode >= 4) return false;
+  const AutoloadRow& row = kAutoloadTable[mode];
+  const bool small = blockCount == 1 || blockCount == 2;
+  *first = small ? row.SmallFirst : row.LargeFirst;
+  *second = small ? row.SmallSecond : row.LargeSecond;
+  return true;
+}
 
 void PatchAutoload(ImageBuffer& image, AutoloadMode choice, int8_t blockCount) {
-  const uint8_t mode = static_cast<uint8_t>(choice);
-  if (mode != 0 && mode < 4 && image.Data != nullptr && image.Length != 0) {
-    const uint64_t at = FindSignature(image.Data, image.Length);
+  uint8_t first = 0, second = 0;
+  if (AutoloadValues(choice, blockCount, &first, &second) && image.Length != 0) {
+    const uint64_t at = FindAutoloadSignature(image.Data, image.Length);
     if (at < image.Length) {
-      const AutoloadValues& row = kAutoloadTable[mode];
-      const bool small = blockCount == 1 || blockCount == 2;
-      image.Data[at + kFirstByte] = small ? row.SmallFirst : row.LargeFirst;
-      image.Data[at + kSecondByte] = small ? row.SmallSecond : row.LargeSecond;
+      image.Data[at + kAutoloadFirstByte] = first;
+      image.Data[at + kAutoloadSecondByte] = second;
       ConSetAttribute(kAttrAutoload);
-      Print(row.Message);
+      Print(kAutoloadTable[static_cast<uint8_t>(choice)].Message);
     }
   }
   ConSetAttribute(kAttrNormal);

@@ -114,7 +114,7 @@ StepResult ReadFileData(FsFile* file, uint64_t fileSize, ImageBuffer* out) {
 
 }  // namespace
 
-EfiStatus LoadImageFile(const Char16* path, ImageBuffer* image) {
+EfiStatus LoadImageFile(const Char16* path, uint64_t maxLength, ImageBuffer* image) {
   image->Data = nullptr;
   image->Length = 0;
 
@@ -134,7 +134,11 @@ EfiStatus LoadImageFile(const Char16* path, ImageBuffer* image) {
     // A directory opens like a file but holds no image.
     result = {kEfiNotFound, kOpenFailed, kShortEnding};
   }
-  if (result.Status == kEfiSuccess) result = ReadFileData(file, info->FileSize, &loaded);
+  if (result.Status == kEfiSuccess && info->FileSize > maxLength) {
+    loaded.Length = info->FileSize;  // refused by its size: a file of gigabytes is never read
+  } else if (result.Status == kEfiSuccess) {
+    result = ReadFileData(file, info->FileSize, &loaded);
+  }
   if (info != nullptr) PoolFree(info);
 
   const EfiStatus closeStatus = FsClose(file);

@@ -5,5 +5,6 @@
 #include "platform/platform.h"
 
 // On kEfiSuccess the image holds the bytes (Data may be nullptr with Length 0
-// for an empty file); on failure nothing is handed over.
-[[nodiscard]] EfiStatus LoadImageFile(const Char16* path, ImageBuffer* image);
+// for an empty file); on failure nothing is handed over. A file larger than
+// maxLength is not read at all: Data stays nullptr and Length holds its size.
+[[nodiscard]] EfiStatus LoadImageFile(const Char16* path, uint64_t maxLength, ImageBuffer* image);

@@ -10,3 +10,7 @@
 const Char16* ShellDirectoryPartOf(const Char16* current);
 // The same for the shell's current directory now.
 const Char16* ShellDirectoryPart();
+// What joins the directory part and a name in it: nothing after the root's
+// lone backslash ("\EC.BIN"), one backslash anywhere else ("\EC\EC.BIN").
+// The image path and the dump name are both joined so.
+const Char16* ShellDirectorySeparator(const Char16* directoryPart);

@@ -204,6 +204,13 @@ void PowerCycle() {
 
 void CreateBurnInScripts(size_t argc, Char16** argv) {
   ScriptText text;
+  if (ShellCurrentDirectory() == nullptr) {
+    // The scripts change to the image's folder at every boot: without one
+    // they would flash from wherever the shell starts.
+    Print(u"Can't create the burn in files: the shell has no current directory. "
+          u"Change to the images' folder first (fs0:, cd \\EC).\n");
+    return;
+  }
   if (!TakeScriptText(&text, argc, argv)) return;
 
   ScriptLine lines[kLineCount] = {};

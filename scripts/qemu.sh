@@ -3,6 +3,7 @@
 #   bash scripts/qemu.sh DIR                       DIR is FS0:, interactive on this terminal
 #   bash scripts/qemu.sh --simec [EC options] DIR  the same with the simulated EC
 #   bash scripts/qemu.sh --burn-in N A.BIN B.BIN   the burn-in loop rehearsed for N power cycles
+#   ... --old-shell FILE                         boot FILE (an older UEFI shell) instead of OVMF's
 # `bash scripts/qemu.sh --help` lists every option, the simulated EC's as
 # tarnwick-sim has them. Installs what it needs and builds first (--no-build:
 # use the build directory as it is; --help builds only when nothing is built).

@@ -144,7 +144,7 @@ class BootResult:
     def __init__(self, raw, ended, elapsed):
         self.raw = raw
         self.text = strip_escapes(raw)
-        self.ended = ended          # "exit" when QEMU ended by itself, "timeout" otherwise
+        self.ended = ended          # "exit" when QEMU ended by itself, else "timeout" or "stalled"
         self.elapsed = elapsed
 
     def command(self, n):
@@ -153,11 +153,12 @@ class BootResult:
         if start < 0:
             return None, None
         start += len("@@CMD %d\n" % n)
-        match = re.compile(r"@@RC %d (0x[0-9A-Fa-f]+|\d+)" % n).search(self.text, start)
+        # OVMF's shell prints 0x3 for EFI_UNSUPPORTED, the older shell 8000000000000003.
+        match = re.compile(r"@@RC %d ((0x)?[0-9A-Fa-f]+)" % n).search(self.text, start)
         if not match:
             return self.text[start:], None
         output = self.text[start:match.start()]
-        return output, int(match.group(1), 0)
+        return output, int(match.group(1), 16)
 
     def raw_command(self, n):
         """The raw console bytes (escapes kept) of the n-th marked command."""
@@ -196,17 +197,20 @@ class Boot:
             args += ["-drive", "file=%s,format=raw,if=ide,index=%d" % (disk.path, index)]
         return args
 
-    def run(self, interactions=(), skip_countdown=True):
+    def run(self, interactions=(), skip_countdown=True, idle_limit=None):
         """Boots and waits for QEMU to end.
 
         interactions: (text, keys) pairs in order: wait until text appears in
         the escape-stripped console (after the previous text), then send keys
         (None: nothing, only a point to wait for). The start-up countdown of
-        the shell is skipped first unless skip_countdown is false.
+        the shell is skipped first unless skip_countdown is false. idle_limit:
+        seconds without new console output after which the boot is given up
+        (ended "stalled"); None: only the timeout ends it.
         """
         args = self.command_line()
         started = time.monotonic()
         deadline = started + self.timeout
+        last_output = started
         child = pexpect.spawn(args[0], args[1:], encoding=None, echo=False, timeout=5)
         _raw_output(child.child_fd)
         raw = bytearray()
@@ -220,8 +224,11 @@ class Boot:
                 try:
                     chunk = child.read_nonblocking(65536, timeout=0.2)
                     raw += chunk
+                    last_output = time.monotonic()
                 except pexpect.TIMEOUT:
-                    pass
+                    if idle_limit is not None and time.monotonic() - last_output > idle_limit:
+                        ended = "stalled"
+                        break
                 except pexpect.EOF:
                     ended = "exit"
                     break

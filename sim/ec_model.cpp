@@ -40,6 +40,10 @@ void Die(EcModel* ec) {
 }
 
 uint8_t ReadStatus(EcModel* ec, EcInterface* f) {
+  if (ec->SlowReadsLeft != 0) {
+    --ec->SlowReadsLeft;
+    return kStatusIbf;
+  }
   if (f->Ibf && !ec->Dead) {
     if (f->IbfReadsLeft != 0) {
       --f->IbfReadsLeft;
@@ -248,6 +252,12 @@ void EcQueueFill(EcModel* ec, EcInterface* f, uint8_t value, uint32_t count) {
   QueueAppend(ec, f, nullptr, value, count);
 }
 
+uint8_t EcSizeReplyFor(uint32_t flashSize) {
+  if (flashSize >= 4 * 65536) return 0x80;
+  if (flashSize >= 3 * 65536) return 0x40;
+  return 0x20;
+}
+
 void EcConfigDefaults(EcConfig* config) {
   *config = EcConfig{};
   config->Present = true;
@@ -319,6 +329,8 @@ void EcModelReset(EcModel* ec, const EcConfig* config, const uint8_t* flashBytes
   ec->HostWrites = 0;
   ec->DataWrites = 0;
   ec->Dead = false;
+  ec->SlowReadsLeft = 0;
+  if (c.SlowSpellCount > kEcMaxFaultBytes) c.SlowSpellCount = kEcMaxFaultBytes;
   ClearInterface(&ec->Interfaces[0]);
   ClearInterface(&ec->Interfaces[1]);
   const EcPortPair& ports = kEcPortSets[c.CommandPortSet];
@@ -383,11 +395,11 @@ void EcModelPortWrite(EcModel* ec, uint16_t port, uint8_t value) {
   ec->DataWrites += data;
   if (ec->Dead) return;
   const EcConfig& c = ec->Config;
-  if (f->Ibf && c.DropWritesWhileIbf) {
+  if ((f->Ibf || ec->SlowReadsLeft != 0) && c.DropWritesWhileIbf) {
     // The EC is still busy with the previous byte; this one is lost.
   } else {
     f->Ibf = true;
-    f->IbfReadsLeft = c.IbfBusyReads;
+    f->IbfReadsLeft = data ? c.IbfBusyReads : c.IbfBusyReads + c.IbfBusyCommandReads;
     if (data) {
       DataWrite(ec, port, value);
     } else {
@@ -397,6 +409,9 @@ void EcModelPortWrite(EcModel* ec, uint16_t port, uint8_t value) {
   if ((c.IbfStuckAfterBytes != 0 && ec->HostWrites >= c.IbfStuckAfterBytes) ||
       (c.IbfStuckAfterDataBytes != 0 && ec->DataWrites >= c.IbfStuckAfterDataBytes)) {
     Die(ec);
+  }
+  for (uint32_t i = 0; i < c.SlowSpellCount; ++i) {
+    if (c.SlowSpells[i].AfterWrites == ec->HostWrites) ec->SlowReadsLeft = c.SlowSpells[i].Reads;
   }
 }
 

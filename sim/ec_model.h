@@ -40,6 +40,15 @@ struct EcFlashFault {
   int8_t EraseLeavesInPass;  // >0: the n-th erase of this byte (chip erase or its sector) leaves it at 0x00
 };
 
+// A spell in which the EC is slow to take bytes: right after the host's
+// AfterWrites-th write to its ports, IBF shows for the next Reads status
+// reads whatever else happens (bytes written meanwhile are still taken unless
+// DropWritesWhileIbf), then the EC goes on normally.
+struct EcSlowSpell {
+  uint64_t AfterWrites;
+  uint32_t Reads;
+};
+
 struct EcConfig {
   bool Present;               // false: nothing answers; every port reads 0xFF
   uint8_t CommandPortSet;     // a set of kEcPortSets (others: set 1): where the command interface
@@ -66,6 +75,8 @@ struct EcConfig {
   uint8_t AcReadings[8];      // successive values of EC RAM 0x10; the last one repeats
   uint8_t AcReadingsLength;   // 0: 0x10 reads 0x01 (adapter present)
   uint32_t IbfBusyReads;      // status reads for which IBF stays set after each host write
+  uint32_t IbfBusyCommandReads;  // and these more after a write to a command port (an EC slow
+                                 // to act on commands, quick with data bytes)
 
   // ---- fault knobs ----
   // A dead EC shows IBF on its status ports for good, takes no more bytes
@@ -76,6 +87,8 @@ struct EcConfig {
   bool ObfNeverSet;             // OBF never comes (bytes still queue; the data port gives them)
   bool ChipEraseNoObf;          // the chip erase's completion bytes queue without raising OBF
   bool DropWritesWhileIbf;      // a byte written while IBF shows is lost (default: taken)
+  EcSlowSpell SlowSpells[kEcMaxFaultBytes];  // ibf-slow, in any order
+  uint8_t SlowSpellCount;
   uint8_t StaleBytes[kEcMaxFaultBytes];  // unsolicited bytes queued each time StaleBeforeCommand
   uint8_t StaleLength;                   //   arrives as a command, just before its answer
   uint8_t StaleBeforeCommand;
@@ -88,6 +101,10 @@ struct EcConfig {
 // reply 0x00, four-byte ID 0xEF 0x40 0x13 0x00, chip-erase completion 0xF8,
 // adapter present, command interface on 0x66/0x62.
 void EcConfigDefaults(EcConfig* config);
+
+// The size probe's reply of an EC with a flash of flashSize bytes: 0x80 for
+// 256 KB, 0x40 for 192 KB, 0x20 (read as one block) below.
+uint8_t EcSizeReplyFor(uint32_t flashSize);
 
 struct EcModel;  // defined in ec_model_state.h; one instance per machine
 

@@ -41,6 +41,7 @@ struct EcModel {
   uint64_t HostWrites;       // writes to this EC's ports (IbfStuckAfterBytes counts these)
   uint64_t DataWrites;       // the ones to a data port (IbfStuckAfterDataBytes)
   bool Dead;                 // IBF stuck for good: the EC takes no more bytes
+  uint32_t SlowReadsLeft;    // status reads that still show IBF in a slow spell
 
   // Per 8-bit port: which interface answers there (kEcNoInterface: none),
   // with kEcDataPortRole added on that interface's data port.

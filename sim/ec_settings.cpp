@@ -87,6 +87,7 @@ EcFlashFault* FlashFaultAt(const EcText* f, EcSetup* s, EcWhy* why) {
   return FlashAddress(f[0], &address) ? AddFlashFault(&s->Ec, address, why) : nullptr;
 }
 
+// A count of writes, 1 or more.
 bool DiesAfter(EcText text, uint64_t* count) { return EcParseNumber(text, UINT32_MAX, count) && *count > 0; }
 
 }  // namespace
@@ -98,6 +99,22 @@ const EcFaultRow kEcFaults[] = {
      [](const EcText* f, EcSetup* s, EcWhy*) { return DiesAfter(f[0], &s->Ec.IbfStuckAfterBytes); }},
     {"ibf-stuck-after-data", "N", "the EC dies right after N writes to its data ports (N >= 1)",
      [](const EcText* f, EcSetup* s, EcWhy*) { return DiesAfter(f[0], &s->Ec.IbfStuckAfterDataBytes); }},
+    {"ibf-slow", "N:R",
+     "after the N-th write to its ports (N >= 1) IBF stays set for R status reads, then the EC goes on "
+     "normally (repeatable)",
+     [](const EcText* f, EcSetup* s, EcWhy* why) {
+       uint64_t after = 0, reads = 0;
+       if (!DiesAfter(f[0], &after) || !EcParseNumber(f[1], UINT32_MAX, &reads)) return false;
+       if (s->Ec.SlowSpellCount >= kEcMaxFaultBytes) {
+         Clear(why);
+         Say(why, "at most ");
+         SayNumber(why, kEcMaxFaultBytes, false);
+         Say(why, " slow spells");
+         return false;
+       }
+       s->Ec.SlowSpells[s->Ec.SlowSpellCount++] = EcSlowSpell{after, static_cast<uint32_t>(reads)};
+       return true;
+     }},
     {"obf-never", nullptr, "OBF never comes (bytes still queue; the data port gives them)",
      [](const EcText*, EcSetup* s, EcWhy*) { return s->Ec.ObfNeverSet = true; }},
     {"erase-no-obf", nullptr, "the chip erase's completion bytes queue without raising OBF",
@@ -258,6 +275,9 @@ const EcSettingRow kEcSettings[] = {
      }},
     {"ec-ibf-busy", EcValueKind::Number, "N", 1000000, "0", "status reads for which IBF stays set after each write",
      SET_NUMBER(IbfBusyReads)},
+    {"ec-ibf-busy-command", EcValueKind::Number, "N", 1000000, "0",
+     "status reads for which IBF stays set after each command byte, on top of --ec-ibf-busy",
+     SET_NUMBER(IbfBusyCommandReads)},
     {"ec-fault", EcValueKind::Fault, "FAULT", 0, nullptr, "an EC fault (repeatable), one of:", ApplyFault},
     {"no-ac", EcValueKind::Switch, nullptr, 0, nullptr, "the AC adapter is absent (as --ec-ac 00)",
      [](const EcValue&, EcSetup* s, EcWhy*) {
@@ -382,12 +402,6 @@ bool EcReadConfig(const char* text, size_t length, EcSetup* setup, size_t* badLi
 }
 
 bool EcFlashSizeValid(uint64_t bytes) { return bytes >= 65536 && bytes <= kEcMaxFlashSize && bytes % 65536 == 0; }
-
-uint8_t EcSizeReplyFor(uint32_t flashSize) {
-  if (flashSize >= 4 * 65536) return 0x80;
-  if (flashSize >= 3 * 65536) return 0x40;
-  return 0x20;
-}
 
 void EcSetupFlashSize(EcSetup* setup, uint32_t flashSize) {
   setup->Ec.FlashSize = flashSize;

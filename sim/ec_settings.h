@@ -97,11 +97,8 @@ bool EcReadConfig(const char* text, size_t length, EcSetup* setup, size_t* badLi
 
 // The sizes a flash can have: 64K, 128K, 192K or 256K.
 bool EcFlashSizeValid(uint64_t bytes);
-// The size probe's reply that matches a flash size: 0x80 for 256K, 0x40 for
-// 192K, 0x20 (read as one block) otherwise.
-uint8_t EcSizeReplyFor(uint32_t flashSize);
 // Once the flash is known: its size is the flash size and, unless given,
-// the size reply follows it.
+// the size reply follows it (EcSizeReplyFor).
 void EcSetupFlashSize(EcSetup* setup, uint32_t flashSize);
 
 // The flash of an EC set up without a flash file: 192K holding an older

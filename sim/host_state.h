@@ -58,6 +58,7 @@ struct HostState {
   std::u16string CurrentDirectory;
   bool HasCurrentDirectory = false;
   uint64_t PowerCutAt = UINT64_MAX;  // port op count at which power goes
+  uint32_t EmptyReadsInARow = 0;     // Reads that asked for bytes and got none
   size_t EventsSeen = 0;             // EC events already looked at for a power-off
   std::vector<std::string> MachineEvents;  // events of the machine itself (power cut, no key left)
   bool Running = false;

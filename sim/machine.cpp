@@ -60,6 +60,7 @@ void Boot(const MachineConfig& config) {
   gHost.Calls = CallCounters{};
   gHost.NextKey = 0;
   gHost.EventsSeen = 0;
+  gHost.EmptyReadsInARow = 0;
   gHost.MachineEvents.clear();
   gHost.Running = false;
   gHost.PowerCutAt =

@@ -68,6 +68,9 @@ struct MachineConfig {
   std::vector<std::u16string> Args;        // Argv[1] onward
   std::u16string Argv0 = u"FS0:\\tarnwick.efi";  // the shell passes the full path
   ShellKind Shell = ShellKind::Parameters;
+  // An older shell (InterfaceOnly) started from a newer one: the newer shell
+  // stays installed in the system with this current directory.
+  std::optional<std::u16string> OuterShellDirectory;
   size_t Columns = 100, Rows = 31;
   EfiTime Time{2026, 12, 7, 10, 30, 45, 0, 0, 0, 0, 0};
   std::vector<InputKey> Keys;              // fed in order to ReadKeyStroke
@@ -133,6 +136,7 @@ struct Machine {
   bool PowerCut = false;
   size_t KeyWaits = 0;
   bool KeysExhausted = false;       // the program waited for a key when none was left (the run ended)
+  bool ReadsStalled = false;        // the program kept reading a file that delivered nothing (the run ended)
   EfiStatus ExitStatus = kEfiSuccess;
   int ExitCode = -1;                // FlashAppMain's code as the entry reported it (-1: not reported)
 };

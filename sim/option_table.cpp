@@ -49,6 +49,14 @@ const SimOption kMachine[] = {
      [](Value, OptionTarget* t, Why) { Config(t).CurrentDirectory.reset(); return true; }, nullptr},
     {"--shell", "KIND", HelpSection::Machine,
      "parameters (default), interface (only the older shell interface) or none", SetShell, nullptr},
+    {"--outer-shell-cwd", "PATH", HelpSection::Machine,
+     "with --shell interface: the older shell was started from a newer one, whose protocol stays installed with "
+     "this current directory (FSn: or FSn:\\path)",
+     [](Value v, OptionTarget* t, Why why) {
+       if (!IsShellDirectory(v)) return Refuse(why, "not of the form FSn: or FSn:\\path");
+       Config(t).OuterShellDirectory = FromUtf8(v);
+       return true;
+     }, nullptr},
     {"--time", "YYYY-MM-DDTHH:MM:SS", HelpSection::Machine, "the firmware clock (default: the host's local time)",
      [](Value v, OptionTarget* t, Why why) {
        return ParseTime(v, &Config(t).Time) || Refuse(why, "needs YYYY-MM-DDTHH:MM:SS");

@@ -33,12 +33,13 @@ sim::MachineConfig ConfigFor(const TempDir& volume) {
   return config;
 }
 
-void RunDump(const sim::MachineConfig& config, int8_t blocks = 2) {
+DumpOutcome RunDump(const sim::MachineConfig& config, int8_t blocks = 2) {
   sim::Boot(config);
   ResetOptionState();
+  EcBoardReset();
   SelectEcPorts(1);
-  gEcBoard.BlockCount = blocks;
-  DumpEcRom();
+  EcBoardSetBlockCount(blocks);
+  return DumpEcRom();
 }
 
 
@@ -178,20 +179,59 @@ TEST(Dump, AnOlderFileStaysUnchangedWhenTheBufferIsRefused) {
   ExpectClean("buffer");
 }
 
-TEST(Dump, ADeadEcIsNeverSavedSilently) {
+// A dump the EC did not answer in full is never a backup: it goes to the
+// .bad name beside it, the .bin name keeps what it held (a file the dump
+// created is removed), and the console says how much is missing.
+TEST(Dump, ADumpTheEcDidNotAnswerInFullIsKeptOnlyAsBad) {
+  const std::string bad = "ECRom12071030.bad";
+  struct Case {
+    const char* What;
+    void (*Fault)(sim::MachineConfig&);
+    const char* EarlierBin;  // a .bin of the same minute before the dump (nullptr: none)
+    int Unanswered, NotTaken;
+  } cases[] = {
+      // 16 timed-out reads per block, then the rest of the block is skipped.
+      {"OBF never set", [](sim::MachineConfig& c) { c.Ec.ObfNeverSet = true; }, nullptr, 131072, 0},
+      // Nothing decodes the ports: every command byte times out, every status read shows OBF.
+      {"no EC", [](sim::MachineConfig& c) { c.Ec.Present = false; }, "earlier dump", 0, 7},
+      // Block 0 read, then the EC dies on block 1's command: its block number and 0xFE are not taken.
+      {"EC dies in block 1's command", [](sim::MachineConfig& c) { c.Ec.IbfStuckAfterBytes = 5; }, nullptr,
+       65536, 2},
+  };
+  for (const Case& c : cases) {
+    TempDir volume;
+    if (c.EarlierBin != nullptr) volume.Write(kName, std::string(c.EarlierBin));
+    sim::MachineConfig config = ConfigFor(volume);
+    config.TraceEnabled = false;
+    c.Fault(config);
+    EXPECT_EQ(RunDump(config, 2), DumpOutcome::Incomplete) << c.What;
+    EXPECT_EQ(console_text::Text(), "It get data to buufer, then write to file\n" + BlockLine(0) + BlockLine(1) +
+                                        "Waitting to write data to the input file : \\" + bad +
+                                        "\nThe dump is not complete: the EC did not answer " +
+                                        std::to_string(c.Unanswered) + " of 131072 bytes and did not take " +
+                                        std::to_string(c.NotTaken) + " command bytes. It is no backup.\n")
+        << c.What;
+    EXPECT_EQ(volume.Exists(kName), c.EarlierBin != nullptr) << c.What;
+    if (c.EarlierBin != nullptr) EXPECT_EQ(volume.Read(kName), c.EarlierBin) << c.What;
+    EXPECT_EQ(volume.Read(bad).size(), 131072u) << c.What;
+    // Each block gives up after 16 timeouts in a row; each send waits out its bound.
+    EXPECT_LE(sim::TheMachine().PortOps, (2u * 16u + 7u) * 100003u + 2u * 65536u * 2u + 100u) << c.What;
+    ExpectClean(c.What);
+  }
+}
+
+TEST(Dump, ABadFileThatCannotBeCreatedIsReported) {
   TempDir volume;
   sim::MachineConfig config = ConfigFor(volume);
   config.Ec.ObfNeverSet = true;
-  config.TraceEnabled = false;  // 16 timed-out reads per block, each a full poll
-  RunDump(config, 2);
-  std::string text = console_text::Text();
-  EXPECT_EQ(text, "It get data to buufer, then write to file\n" + BlockLine(0) + BlockLine(1) +
-                      "Waitting to write data to the input file : \\" + kName +
-                      "EC did not answer every read, the dump is not complete\n");
-  EXPECT_EQ(volume.Read(kName).size(), 131072u);
-  // The guard gives up after 16 timeouts in a row in each block.
-  EXPECT_LE(sim::TheMachine().PortOps, 2u * 16u * 100003u + 100u);
-  ExpectClean("dead EC");
+  config.TraceEnabled = false;
+  config.Fault.CreateFailPath = u"\\ECRom12071030.bad";
+  EXPECT_EQ(RunDump(config, 1), DumpOutcome::Incomplete);
+  const std::string text = console_text::Text();
+  EXPECT_EQ(CountOf(text, "Can't create file: \\ECRom12071030.bad, (Err. No. :1)\n"), 1u) << text;
+  EXPECT_EQ(CountOf(text, "It is no backup.\n"), 1u) << text;
+  EXPECT_FALSE(volume.Exists(kName));
+  ExpectClean("bad file not created");
 }
 
 }  // namespace

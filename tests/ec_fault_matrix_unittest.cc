@@ -7,13 +7,14 @@
 //
 // Port operations of one whole run (one 64 KB block; the test prints every
 // row's count):
-//   clean update: 793,349
-//   chip-erase mode, EC dead from the start: 19,100,426 (every send waits out
-//     its 100,002 status reads; each blank check waits for IBF to clear, then
-//     gives up after 16 timed-out reads, so no pass programs)
-//   OBF never set: 10,800,343; a cell that never programs: 3,166,345
-//   four-block chip erase with its completion byte missing: 6,200,190
-//   boot-last (sector sweep), EC dead in block 0's stream: 29,634,558 -- the
+//   clean update: 793,350
+//   EC dead from the start: 6,300,134 (the EC took none of 0xDE 0xDC 0xF0: the
+//     run stops before the erase); EC dead between 0xDE and 0xDC: 3,600,179
+//     (each chip erase of which it took nothing fails at once)
+//   OBF never set: 10,800,344; a cell that never programs: 3,166,346
+//   four-block chip erase with its completion byte missing: 3,173,060 (the
+//     timed wait follows and the update verifies)
+//   boot-last (sector sweep), EC dead in block 0's stream: 29,634,559 -- the
 //     worst case: after the first pass each sweep stops after 16 sector
 //     commands the EC took nothing of. A four-block part stays under 60
 //     million as well (tests/dead_ec_unittest.cc).
@@ -187,11 +188,13 @@ TEST(EcFaultMatrix, ChipEraseUpdate) {
       {"clean run", [](sim::MachineConfig&, const PhaseStarts&) {}, kExitOk, New, ""},
       {"IBF stuck from the start (size probe)", [](sim::MachineConfig& c, const PhaseStarts&) {
          c.Ec.IbfStuckForever = true;
-       }, kExitUpdateFailed, Old, " Blank Check fail"},
+       }, kExitUpdateFailed, Old, "The EC did not answer on its ports: nothing was erased or written."},
       {"IBF stuck at the project query", [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.Queries); },
        kExitUpdateFailed, Old, ""},
       {"IBF stuck between 0xDE and 0xDC",
-       [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.Prepare + 1); }, kExitUpdateFailed, Old, ""},
+       [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.Prepare + 1); }, kExitUpdateFailed, Old,
+       // A chip erase of which the EC took nothing ends the pass at once.
+       "Erase ====================>\n\nErase failure\n"},
       {"IBF stuck in the erase's parameter bytes",
        [](sim::MachineConfig& c, const PhaseStarts& p) { DieAfter(c, p.Erase + 2); }, kExitUpdateFailed, Old, ""},
       {"IBF stuck in the program command's address",
@@ -233,8 +236,9 @@ TEST(EcFaultMatrix, ChipEraseUpdate) {
   PrintWorstCases(results);
 }
 
-// A four-block EC ends its chip erase with completion bytes: wrong, missing
-// or without OBF, the erase is a failure; the verdict follows.
+// A four-block EC ends its chip erase with completion bytes. Wrong ones fail
+// the erase; none at all means the part does not report its erase: the timed
+// wait follows and the blank check judges.
 TEST(EcFaultMatrix, ChipEraseCompletionBytes) {
   testing_support::TempDir volume;
   const std::vector<uint8_t> image = SampleImage(4 * 65536);
@@ -247,7 +251,7 @@ TEST(EcFaultMatrix, ChipEraseCompletionBytes) {
   } cases[] = {
       {"0xF8", {0xF8}, false, kExitOk},
       {"0x01 0x02 0xF8", {0x01, 0x02, 0xF8}, false, kExitOk},
-      {"missing", {}, false, kExitUpdateFailed},
+      {"missing", {}, false, kExitOk},
       {"wrong: 0x00", {0x00}, false, kExitUpdateFailed},
       {"wrong: 0xF9", {0xF9}, false, kExitUpdateFailed},
       // The last try reads the data port after its wait runs out and finds 0xF8.
@@ -318,6 +322,9 @@ TEST(EcFaultMatrix, PartAnswersItsChipEraseWhateverTheImageSpan) {
       at += erase.size();
       ASSERT_NE(at, wire.end()) << row;
       EXPECT_EQ(*at, std::make_pair(false, uint8_t{0xF8})) << row;
+      // Read as the erase's answer, not swept up later after the timed wait.
+      const std::vector<uint64_t>& stalls = sim::TheMachine().Stalls;
+      EXPECT_EQ(std::count(stalls.begin(), stalls.end(), 15000u), 0) << row;
     }
   }
 }

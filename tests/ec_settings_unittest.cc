@@ -27,7 +27,7 @@ TEST(EcSettings, OptionsAndTheirEcCfgLinesSetUpTheSameEc) {
   const std::vector<std::string> args = {
       "--ec-size-reply", "0x85", "--ec-project", "A B#C", "--ec-no-project", "--ec-version", "07.00",
       "--ec-no-version", "--ec-ports", "2", "--ec-mode-reply", "0x5A", "--ec-no-mode-reply", "--ec-id", "1,2 3",
-      "--ec-erase-reply", "", "--ec-ac", "01,00", "--ec-ibf-busy", "3", "--ec-fault", "stuck-zero:0x40:1",
+      "--ec-erase-reply", "", "--ec-ac", "01,00", "--ec-ibf-busy", "3", "--ec-ibf-busy-command", "2", "--ec-fault", "stuck-zero:0x40:1",
       "--ec-fault", "stale:0x92:AA,BB", "--no-ac", "--no-ec"};
   TempDir scratch;
   std::string shell;

@@ -47,7 +47,7 @@ TEST(FlashBlankCheck, BytesNobodyReadBeforeItAreDiscardedNotJudged) {
   config.Flash = Pattern(3 * 65536);
   BootInFlashMode(config, 2);
   ShowFlashPartId(131072);
-  (void)FlashChipErase();
+  (void)FlashChipErase(FlashEraseJudge::DeadRun);
   sim::TheMachine().Trace.clear();
   EXPECT_TRUE(FlashBlankCheck(false));
   std::vector<flash_test::Segment> wire = Segments();
@@ -196,8 +196,8 @@ TEST(FlashVerify, AMatchingByteThatCameTooLateFails) {
   EXPECT_FALSE(FlashVerify(buffer, image.size()));
   std::vector<flash_test::Segment> wire = Segments();
   ASSERT_EQ(wire.size(), 1u);
-  EXPECT_EQ(wire[0].Reads, kStreamTimeoutLimit + 1u);  // and the drain's one read
-  EXPECT_EQ(wire[0].StatusReads, (kStreamTimeoutLimit + 1u) * kEcReadPollReads);
+  EXPECT_EQ(wire[0].Reads, kEcTimeoutRunLimit + 1u);  // and the drain's one read
+  EXPECT_EQ(wire[0].StatusReads, (kEcTimeoutRunLimit + 1u) * kEcReadPollReads);
   EXPECT_EQ(console_text::Text(), "Verify Check =============>" + BlockLine(0, "--" + std::string(62, ' '), "   Bad") +
                            "\n Verfied fail\n");
 }

@@ -17,7 +17,7 @@ TEST(FlashMode, EnterSendsPrepareThenEnterWithNothingBetween) {
   sim::Boot(config);
   ResetOptionState();
   SelectEcPorts(1);
-  EnterFlashMode();
+  (void)EnterFlashMode();
   EXPECT_EQ(CommandBytes(), (std::vector<uint8_t>{0xDE, 0xDC}));
   ExitFlashMode();
   EXPECT_EQ(CommandBytes(), (std::vector<uint8_t>{0xDE, 0xDC, 0xFE}));
@@ -41,7 +41,7 @@ TEST(FlashMode, OnlyAReplyThatCameAndIsNeitherZeroNorAllOnesQualifies) {
     config.Ec.ModeReply = c.Reply;
     BootInFlashMode(config, 3);
     gEcBoard.FlashModeReply = 0x77;  // a stale value never survives the query
-    QueryFlashMode(c.SectorEraseBefore != 0);
+    (void)QueryFlashMode(c.SectorEraseBefore != 0);
     SCOPED_TRACE(testing::Message() << "reply " << int(c.Reply) << " came " << c.HasReply);
     EXPECT_EQ(gEcBoard.FlashModeReply, c.WantReply);
     EXPECT_EQ(gEcBoard.SectorEraseMode, c.WantSectorErase);

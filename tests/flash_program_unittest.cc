@@ -171,7 +171,7 @@ TEST(FlashProgramBootLast, TheStreamGivesUpAfterSixteenTimeoutsInARow) {
   config.Ec.IbfStuckAfterBytes = 2 + 5 + 1000;  // flash mode, the program command, 1000 bytes
   BootInFlashMode(config, 1);
   FlashProgramBootLast(Buffer(image), image.size());
-  EXPECT_EQ(flash_test::CountAccesses(true, flash_test::kDataPort), 1000u + kStreamTimeoutLimit);
+  EXPECT_EQ(flash_test::CountAccesses(true, flash_test::kDataPort), 1000u + kEcTimeoutRunLimit);
   EXPECT_EQ(flash_test::CountAccesses(false, flash_test::kDataPort), 0u);
-  EXPECT_EQ(kStreamTimeoutLimit, 16u);
+  EXPECT_EQ(kEcTimeoutRunLimit, 16u);
 }

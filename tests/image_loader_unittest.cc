@@ -37,7 +37,7 @@ Loaded Load(const sim::MachineConfig& config, const Char16* path) {
   sim::Boot(config);
   ImageBuffer image{reinterpret_cast<uint8_t*>(1), 12345};
   Loaded out;
-  out.Status = LoadImageFile(path, &image);
+  out.Status = LoadImageFile(path, UINT64_MAX, &image);
   out.DataNull = image.Data == nullptr;
   out.Length = image.Length;
   if (image.Data != nullptr && out.Status == kEfiSuccess) {
@@ -247,7 +247,7 @@ TEST(ImageLoader, TextAttributeIsLeftAlone) {
   sim::Boot(config);
   ConSetAttribute(kAttrNormal);
   ImageBuffer image{nullptr, 0};
-  EXPECT_EQ(LoadImageFile(u"\\NONE.BIN", &image), kEfiNotFound);
+  EXPECT_EQ(LoadImageFile(u"\\NONE.BIN", UINT64_MAX, &image), kEfiNotFound);
   EXPECT_EQ(console_text::Text(0, console_text::kWithMarks), "{0F}Can not open the input file:\\NONE.BIN\n\r");
 }
 

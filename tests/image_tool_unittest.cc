@@ -33,6 +33,12 @@ std::string IdentityLines(const std::string& text) {
 
 std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
 
+std::string Hex(const char* format, unsigned a, unsigned b = 0) {
+  char text[128];
+  std::snprintf(text, sizeof(text), format, a, b);
+  return text;
+}
+
 TEST(ImageTool, InfoShowsTheIdentityLinesTarnwickPrints) {
   const std::string noisy(300, 'x');
   const std::vector<std::string> images = {
@@ -92,10 +98,13 @@ TEST(ImageTool, CompareAnswersLikeCmp) {
   } cases[] = {
       {image, 0, {"are equal (196608 bytes)"}},
       {changed, 1,
-       {"first at 0x012345, 2 differing bytes", "block 0 (0x000000-0x00FFFF): equal\n",
+       {Hex("first at 0x012345 (0x%02X and 0x%02X), 2 differing bytes", static_cast<uint8_t>(image[0x12345]),
+            static_cast<uint8_t>(changed[0x12345])),
+        "block 0 (0x000000-0x00FFFF): equal\n",
         "block 1 (0x010000-0x01FFFF): differs (2 bytes)\n", "block 2 (0x020000-0x02FFFF): equal\n"}},
       {image + std::string(65536, '\xFF'), 1,
-       {"first at 0x030000, 0 differing bytes", "block 3 (0x030000-0x03FFFF): beyond the shorter file: all 0xFF"}},
+       {"first at 0x030000 (the shorter file ends there), 0 differing bytes",
+        "block 3 (0x030000-0x03FFFF): beyond the shorter file: all 0xFF"}},
       {image.substr(0, 0x28000) + "x", 1,
        {"block 2 (0x020000-0x02FFFF): differs (1 bytes); then beyond the shorter file: not all 0xFF"}},
   };
@@ -111,6 +120,58 @@ TEST(ImageTool, CompareAnswersLikeCmp) {
   ToolRun run = RunTool("tarnwick-image compare " + scratch.File("none.bin") + " " + scratch.File("none.bin"), scratch);
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("none.bin: No such file or directory"), std::string::npos) << run.Err;
+}
+
+// A 256 KB EC flashed with a 192 KB image under /ad, dumped with /r, all by
+// the programs a technician runs; then the dump as found and spoilt.
+TEST(ImageTool, VerifyJudgesADumpAsTarnwickWritesTheImage) {
+  TempDir volume, scratch;
+  const std::vector<uint8_t> image = sim::MakeSampleImage(196608, "TESTPRJ", "1.19.02.03", "2026/12/01", 7);
+  volume.Write("EC.BIN", image);
+  scratch.Write("flash.bin", std::string(262144, '\xFF'));
+  const std::string sim = "tarnwick-sim --volume " + volume.Path() + " --ec-flash " + scratch.File("flash.bin") +
+                          " --time 2026-12-07T10:31:00 -- EC.BIN ";
+  ASSERT_EQ(RunTool(sim + "/ad /p", scratch).Status, 0);
+  ASSERT_EQ(RunTool(sim + "/r", scratch).Status, 3);
+  const std::string dump = volume.Read("ECRom12071031.bin");
+  ASSERT_EQ(dump.size(), 262144u);
+  struct Case {
+    size_t At;  // the byte to change (npos: none)
+    uint8_t Value;
+    size_t Length;  // the dump's length
+    int Status;
+    std::vector<std::string> Expected;
+  } cases[] = {
+      {std::string::npos, 0, 262144, 0,
+       {"verified: ", "0x85 (+2) 0x00 (+8): autoload disabled (3 or 4 blocks)\n",
+        "block 2 (0x020000-0x02FFFF): as the image\n", "block 3 (0x030000-0x03FFFF): all 0xFF beyond the image\n"}},
+      {0x12345, static_cast<uint8_t>(image[0x12345] ^ 0x10), 262144, 1,
+       {"NOT verified: ", Hex("first difference at 0x012345: the dump holds 0x%02X, the image 0x%02X\n",
+                              image[0x12345] ^ 0x10, image[0x12345]),
+        "differing bytes: 1\n", "block 1 (0x010000-0x01FFFF): differs from the image (1 bytes)\n"}},
+      {0x30010, 0x00, 262144, 1,
+       {"first difference at 0x030010: the dump holds 0x00 beyond the image, not 0xFF\n",
+        "block 3 (0x030000-0x03FFFF): 1 bytes beyond the image not 0xFF\n"}},
+      {0x48, 0x7F, 262144, 1,  // 0x85 with 0x7F: no autoload setting writes that pair
+       {Hex("first difference at 0x000048: the dump holds 0x7F, the image 0x%02X\n", image[0x48]),
+        "no autoload setting writes these"}},
+      {std::string::npos, 0, 131072, 1,
+       {Hex("first difference at 0x020000: the dump ends there, the image holds 0x%02X\n", image[0x20000]),
+        "block 2 (0x020000-0x02FFFF): the dump ends at 0x020000\n", "is the order DUMP IMAGE?"}},
+  };
+  for (const Case& c : cases) {
+    std::string spoilt = dump.substr(0, c.Length);
+    if (c.At != std::string::npos) spoilt[c.At] = static_cast<char>(c.Value);
+    scratch.Write("dump.bin", spoilt);
+    ToolRun run = RunTool("tarnwick-image verify " + scratch.File("dump.bin") + " " + volume.File("EC.BIN"), scratch);
+    EXPECT_EQ(run.Status, c.Status) << run.Out << run.Err;
+    for (const std::string& e : c.Expected) EXPECT_NE(run.Out.find(e), std::string::npos) << e << "\n" << run.Out;
+  }
+  scratch.Write("empty.bin", "");
+  ToolRun run = RunTool("tarnwick-image verify " + volume.File("ECRom12071031.bin") + " " + scratch.File("empty.bin"),
+                        scratch);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("empty.bin is empty"), std::string::npos) << run.Err;
 }
 
 TEST(ImageTool, MakeRefusesWhatTarnwickCouldNotShowAndWritesNothing) {
@@ -144,6 +205,14 @@ TEST(ImageTool, MakeRefusesWhatTarnwickCouldNotShowAndWritesNothing) {
   ToolRun run = RunTool("tarnwick-image make " + scratch.File("no/such/dir/out.bin"), scratch);
   EXPECT_EQ(run.Status, 74);
   EXPECT_NE(run.Err.find("no/such/dir/out.bin: No such file or directory"), std::string::npos) << run.Err;
+  // An existing file is kept unless --force.
+  scratch.Write("old.bin", "keep me");
+  run = RunTool("tarnwick-image make " + scratch.File("old.bin"), scratch);
+  EXPECT_EQ(run.Status, 74);
+  EXPECT_NE(run.Err.find("old.bin exists; --force writes over it"), std::string::npos) << run.Err;
+  EXPECT_EQ(scratch.Read("old.bin"), "keep me");
+  EXPECT_EQ(RunTool("tarnwick-image make --force " + scratch.File("old.bin"), scratch).Status, 0);
+  EXPECT_EQ(scratch.Read("old.bin").size(), 196608u);
 }
 
 TEST(ImageTool, EveryHostToolAnswersHelpAndVersion) {

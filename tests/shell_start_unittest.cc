@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/main_sequence.h"
+#include "platform/shell_choice.h"
 #include "sim/machine.h"
 #include "tests/test_support.h"
 
@@ -19,14 +20,16 @@ using testing_support::TempDir;
 struct Shell {
   const char* Name;
   sim::ShellKind Kind;
-  bool NoEnvironment;  // an older shell without its environment protocol
+  bool NoEnvironment;      // an older shell without its environment protocol
+  const char16_t* Outer;   // the newer shell that started the older one, its directory
 };
 
 constexpr Shell kShells[] = {
-    {"parameters", sim::ShellKind::Parameters, false},
-    {"interface", sim::ShellKind::InterfaceOnly, false},
-    {"interface, no environment", sim::ShellKind::InterfaceOnly, true},
-    {"none", sim::ShellKind::None, false},
+    {"parameters", sim::ShellKind::Parameters, false, nullptr},
+    {"interface", sim::ShellKind::InterfaceOnly, false, nullptr},
+    {"interface, no environment", sim::ShellKind::InterfaceOnly, true, nullptr},
+    {"none", sim::ShellKind::None, false, nullptr},
+    {"interface started from the newer shell at the root", sim::ShellKind::InterfaceOnly, false, u"FS0:"},
 };
 
 EfiStatus RunUnder(const Shell& shell, const TempDir& volume, std::vector<std::u16string> args) {
@@ -39,6 +42,7 @@ EfiStatus RunUnder(const Shell& shell, const TempDir& volume, std::vector<std::u
   config.Args = std::move(args);
   config.Shell = shell.Kind;
   config.Fault.NoShellEnvironment = shell.NoEnvironment;
+  if (shell.Outer != nullptr) config.OuterShellDirectory = shell.Outer;
   sim::Boot(config);
   return sim::RunTarnwick();
 }
@@ -53,6 +57,7 @@ TEST(ShellStart, TheCurrentDirectoryUnderEachShell) {
       {kExitOk, "EC/ECRom12071030.bin", true},
       {kExitLoadFailed, "ECRom12071030.bin", false},
       {-1, "", false},
+      {kExitOk, "EC/ECRom12071030.bin", true},
   };
   for (size_t i = 0; i < std::size(kShells); i++) {
     const Shell& shell = kShells[i];
@@ -73,6 +78,28 @@ TEST(ShellStart, TheCurrentDirectoryUnderEachShell) {
     const std::string text = volume.Exists(script) ? volume.Read(script) : "";
     EXPECT_EQ(text.find("StartUp.NSH\ncd \\EC\n") != std::string::npos, expected[i].Scripts) << text;
     EXPECT_TRUE(sim::TakeAudit().Clean()) << shell.Name;
+  }
+}
+
+// A newer shell that starts the older one stays installed: only the image
+// handle tells which shell started the program.
+TEST(ShellStart, WhichShellsDirectoryForEachCombinationOfProtocols) {
+  constexpr DirectoryShell N = DirectoryShell::Newer, O = DirectoryShell::Older, X = DirectoryShell::None;
+  struct Row {
+    bool Parameters, Interface;  // on the image handle
+    DirectoryShell Taken[4];     // with nothing, the older environment, the newer shell, both in the system
+  } const rows[] = {
+      {false, false, {X, O, N, N}},  // no shell started it (the entry does not run)
+      {true, false, {X, O, N, N}},   // the newer shell
+      {false, true, {X, O, N, O}},   // the older shell, also when started from the newer one
+      {true, true, {X, O, N, N}},    // a newer shell that offers the older interface too
+  };
+  for (const Row& row : rows) {
+    for (int system = 0; system < 4; system++) {
+      const ShellProtocols offered{row.Parameters, row.Interface, (system & 2) != 0, (system & 1) != 0};
+      EXPECT_EQ(DirectoryShellFor(offered), row.Taken[system])
+          << "parameters " << row.Parameters << ", interface " << row.Interface << ", system " << system;
+    }
   }
 }
 

@@ -177,7 +177,7 @@ TEST(SimCommandLine, MachineOptions) {
              "2", "--ec-no-mode-reply", "--no-ac", "--power-off", "halt", "--ec-size-reply", "0x85", "--shell",
              "interface", "--ec-fault", "never-program:0x1234", "--fault", "open:\\EC\\A.BIN:EFI_DEVICE_ERROR",
              "--fault", "file-size:0x100000000", "--fault", "power-cut:100", "--fault", "no-shell-environment",
-             "tarnwick-arg"});
+             "--outer-shell-cwd", "FS1:\\IMG", "tarnwick-arg"});
   const sim::MachineConfig& c = line.Config;
   ASSERT_EQ(c.Keys.size(), 4u);
   EXPECT_EQ(c.Keys[0].UnicodeChar, u'y');
@@ -202,6 +202,7 @@ TEST(SimCommandLine, MachineOptions) {
   EXPECT_EQ(*c.Fault.GetInfoFileSize, 0x100000000ull);
   EXPECT_EQ(c.Fault.PowerCutAfterPortOps, 100);
   EXPECT_TRUE(c.Fault.NoShellEnvironment);
+  EXPECT_EQ(c.OuterShellDirectory, u"FS1:\\IMG");
   EXPECT_EQ(c.Args, (std::vector<std::u16string>{u"tarnwick-arg"}));
 }
 

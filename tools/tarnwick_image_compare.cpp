@@ -1,5 +1,6 @@
-// tarnwick-image compare: the offline verify of a /r dump against an image.
-// Exit 0 equal, 1 different, 2 trouble, like cmp.
+// tarnwick-image compare: two files byte for byte (verify judges a /r dump
+// against an image as tarnwick writes it). Exit 0 equal, 1 different, 2
+// trouble, like cmp.
 #include <algorithm>
 #include <cstdio>
 
@@ -65,8 +66,14 @@ int RunCompare(const std::vector<std::string>& args) {
     if (a[i] == b[i]) continue;
     if (differing++ == 0) first = i;
   }
-  std::printf("%s and %s differ: first at 0x%06zX, %zu differing bytes in the first %zu\n", args[0].c_str(),
-              args[1].c_str(), first, differing, common);
+  std::string values = " (the shorter file ends there)";
+  if (first < common) {
+    char text[64];
+    std::snprintf(text, sizeof(text), " (0x%02X and 0x%02X)", a[first], b[first]);
+    values = text;
+  }
+  std::printf("%s and %s differ: first at 0x%06zX%s, %zu differing bytes in the first %zu\n", args[0].c_str(),
+              args[1].c_str(), first, values.c_str(), differing, common);
   if (a.size() != b.size()) {
     std::printf("sizes: %zu and %zu bytes; %s is the shorter\n", a.size(), b.size(),
                 (a.size() < b.size() ? args[0] : args[1]).c_str());

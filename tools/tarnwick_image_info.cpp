@@ -6,6 +6,7 @@
 
 #include "ec/board_queries.h"
 #include "flash/flash_mode.h"
+#include "image/autoload.h"
 #include "image/identity.h"
 #include "image/image_tags.h"
 #include "sim/machine.h"
@@ -14,32 +15,6 @@
 namespace image_tool {
 
 namespace {
-
-constexpr size_t kSignatureLength = 9;
-
-struct AutoloadPair {
-  uint8_t First, Second;
-  const char* Meaning;
-};
-
-// What the EC firmware reads from the value bytes (+2, +8).
-constexpr AutoloadPair kAutoloadPairs[] = {
-    {0x94, 0x7F, "autoload on (1 or 2 blocks)"},   {0x85, 0xBE, "autoload on (3 or 4 blocks)"},
-    {0x94, 0x00, "autoload disabled (1 or 2 blocks)"}, {0x85, 0x00, "autoload disabled (3 or 4 blocks)"},
-    {0xA5, 0xAA, "autoload off (1 or 2 blocks)"},  {0xB5, 0xAA, "autoload off (3 or 4 blocks)"},
-};
-
-// The first whole autoload signature (A5 A5 at +0/+1, 5A at +5), as the
-// product looks for it; false when there is none.
-bool FindAutoload(const std::vector<uint8_t>& image, size_t* at) {
-  for (size_t i = 0; i + kSignatureLength <= image.size(); i++) {
-    if (image[i] == 0xA5 && image[i + 1] == 0xA5 && image[i + 5] == 0x5A) {
-      *at = i;
-      return true;
-    }
-  }
-  return false;
-}
 
 // Offset of the value after the first occurrence of keyword (the product's
 // own search), or npos.
@@ -125,11 +100,9 @@ int RunInfo(const std::vector<std::string>& args) {
   if (!image.empty()) std::fputs(IdentityLines(image).c_str(), stdout);
   size_t at = 0;
   if (FindAutoload(image, &at)) {
-    const uint8_t first = image[at + 2], second = image[at + 8];
-    const char* meaning = "not a known setting";
-    for (const AutoloadPair& pair : kAutoloadPairs) {
-      if (pair.First == first && pair.Second == second) meaning = pair.Meaning;
-    }
+    const uint8_t first = image[at + kAutoloadFirstByte], second = image[at + kAutoloadSecondByte];
+    const char* meaning = AutoloadSetting(first, second);
+    if (meaning == nullptr) meaning = "not a known setting";
     std::printf("Autoload:    signature at 0x%06zX, value bytes 0x%02X (+2) 0x%02X (+8): %s\n", at, first, second,
                 meaning);
   } else {

@@ -1,6 +1,10 @@
 // tarnwick-image make: writes a sample image (sim/sample_image.h) after
 // checking that tarnwick can show every tag of it whole. Nothing is written
-// when an argument is refused.
+// when an argument is refused, and an existing file is kept unless --force.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +74,18 @@ bool ParseSeed(const std::string& text, uint32_t* seed) {
   return true;
 }
 
+// Renames the written file to its name; without force never over a file
+// that appeared meanwhile (errno EEXIST then).
+bool MoveInPlace(const std::string& from, const std::string& to, bool force) {
+  if (force) return std::rename(from.c_str(), to.c_str()) == 0;
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without RENAME_NOREPLACE: a hard link never replaces either.
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  std::remove(from.c_str());
+  return true;
+}
+
 int Refuse(const std::string& message) {
   std::fprintf(stderr, "tarnwick-image: make: %s\n", message.c_str());
   return kExitUsage;
@@ -80,9 +96,12 @@ int Refuse(const std::string& message) {
 int RunMake(const std::vector<std::string>& args) {
   std::string out;
   std::map<std::string, std::string> given;
+  bool force = false;
   for (size_t i = 0; i < args.size(); i++) {
     const std::string& a = args[i];
-    if (a == "--size" || a == "--project" || a == "--version" || a == "--date" || a == "--seed") {
+    if (a == "--force") {
+      force = true;
+    } else if (a == "--size" || a == "--project" || a == "--version" || a == "--date" || a == "--seed") {
       if (i + 1 >= args.size()) return Refuse(a + " needs a value");
       if (given.count(a) != 0) return Refuse(a + " is given twice");
       given[a] = args[++i];
@@ -126,6 +145,12 @@ int RunMake(const std::vector<std::string>& args) {
     return Refuse("--seed " + given["--seed"] + ": not a number from 0 to 4294967295");
   }
 
+  struct stat existing;
+  if (!force && lstat(out.c_str(), &existing) == 0) {
+    std::fprintf(stderr, "tarnwick-image: make: %s exists; --force writes over it\n", out.c_str());
+    return kExitIo;
+  }
+
   std::vector<uint8_t> image = sim::MakeSampleImage(size, project, version, date, seed);
   const std::string temporary = out + ".tmp-tarnwick-image";
   FILE* file = std::fopen(temporary.c_str(), "wb");
@@ -135,13 +160,17 @@ int RunMake(const std::vector<std::string>& args) {
     written = false;
     cause = errno;
   }
-  if (written && std::rename(temporary.c_str(), out.c_str()) != 0) {
+  if (written && !MoveInPlace(temporary, out, force)) {
     written = false;
     cause = errno;
   }
   if (!written) {
     if (file != nullptr) std::remove(temporary.c_str());
-    std::fprintf(stderr, "tarnwick-image: make: cannot write %s: %s\n", out.c_str(), std::strerror(cause));
+    if (cause == EEXIST) {
+      std::fprintf(stderr, "tarnwick-image: make: %s exists; --force writes over it\n", out.c_str());
+    } else {
+      std::fprintf(stderr, "tarnwick-image: make: cannot write %s: %s\n", out.c_str(), std::strerror(cause));
+    }
     return kExitIo;
   }
   if (size > kMaxFlashSize) {

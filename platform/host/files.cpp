@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/platform.h"
 #include "sim/host_state.h"
@@ -238,6 +239,19 @@ EfiStatus FsDelete(FsFile* file) {
   return rc == 0 ? kEfiSuccess : kEfiWarnDeleteFailure;
 }
 
+// A program that keeps asking a file for bytes it never gets would spin for
+// ever: after this many such Reads in a row the run ends (a test outside a run
+// fails at once).
+constexpr uint32_t kEmptyReadLimit = 1000;
+
+static void NoteDelivery(size_t asked, size_t got) {
+  sim::gHost.EmptyReadsInARow = asked != 0 && got == 0 ? sim::gHost.EmptyReadsInARow + 1 : 0;
+  if (sim::gHost.EmptyReadsInARow < kEmptyReadLimit) return;
+  sim::gMachine.ReadsStalled = true;
+  if (!sim::gHost.Running) throw std::runtime_error("the program keeps reading a file that delivers nothing");
+  sim::EndRunPoweredOff("reads-deliver-nothing");
+}
+
 EfiStatus FsRead(FsFile* file, size_t* size, void* buffer) {
   if (!Live(file, "Read")) return kEfiInvalidParameter;
   if (size == nullptr || (buffer == nullptr && *size != 0)) return kEfiInvalidParameter;
@@ -271,6 +285,7 @@ EfiStatus FsRead(FsFile* file, size_t* size, void* buffer) {
     got += static_cast<size_t>(n);
   }
   file->Position += got;
+  NoteDelivery(*size, got);
   *size = got;
   return kEfiSuccess;
 }

@@ -1,5 +1,6 @@
 // The shell's side on the simulated machine: arguments and current directory.
 #include "platform/platform.h"
+#include "platform/shell_choice.h"
 #include "sim/host_state.h"
 
 EfiStatus ShellParametersArgs(size_t* argc, Char16*** argv) {
@@ -16,18 +17,23 @@ EfiStatus ShellInterfaceArgs(size_t* argc, Char16*** argv) {
   return kEfiSuccess;
 }
 
-// The newer shell protocol comes with the parameters protocol. The older
-// shell (interface only) gives the current directory through its environment
-// protocol, when it has one; the firmware backend keeps that copy for the run,
-// so here the shell's own string stands for it. No shell, no directory.
+// The newer shell installs its shell protocol beside the parameters
+// protocol; an older shell its environment, unless the fault takes it away,
+// and a newer shell that started it stays installed with its own directory.
+// The program's decision is platform/shell_choice.h, as on the firmware.
 const Char16* ShellCurrentDirectory() {
-  if (!sim::gHost.HasCurrentDirectory) return nullptr;
-  switch (sim::gMachine.Config.Shell) {
-    case sim::ShellKind::Parameters:
-      return sim::gHost.CurrentDirectory.c_str();
-    case sim::ShellKind::InterfaceOnly:
-      return sim::gMachine.Config.Fault.NoShellEnvironment ? nullptr : sim::gHost.CurrentDirectory.c_str();
-    case sim::ShellKind::None:
+  const sim::MachineConfig& config = sim::gMachine.Config;
+  const bool parameters = config.Shell == sim::ShellKind::Parameters;
+  const bool interface = config.Shell == sim::ShellKind::InterfaceOnly;
+  const ShellProtocols offered{parameters, interface, parameters || config.OuterShellDirectory.has_value(),
+                               interface && !config.Fault.NoShellEnvironment};
+  const Char16* own = sim::gHost.HasCurrentDirectory ? sim::gHost.CurrentDirectory.c_str() : nullptr;
+  switch (DirectoryShellFor(offered)) {
+    case DirectoryShell::Newer:
+      return parameters ? own : config.OuterShellDirectory->c_str();
+    case DirectoryShell::Older:
+      return own;
+    case DirectoryShell::None:
       break;
   }
   return nullptr;

@@ -1,5 +1,6 @@
 // The shell's arguments and current directory.
 #include "platform/platform.h"
+#include "platform/shell_choice.h"
 #include "platform/uefi/efi_headers.h"
 #include "platform/uefi/shell_directory.h"
 
@@ -39,16 +40,19 @@ EFI_STATUS OpenOnImage(EFI_GUID* guid, void** interface) {
                                      EFI_OPEN_PROTOCOL_GET_PROTOCOL);
 }
 
-const Char16* OlderShellCurrentDirectory() {
-  if (gOlderShellDirectory != nullptr) return reinterpret_cast<const Char16*>(gOlderShellDirectory);
+bool OnImage(EFI_GUID* guid) {
   void* interface = nullptr;
-  if (EFI_ERROR(gBootServices->LocateProtocol(&gShellEnvironmentGuid, nullptr, &interface)) ||
-      interface == nullptr) {
-    return nullptr;
-  }
-  auto* environment = static_cast<ShellEnvironment*>(interface);
-  if (environment->CurDir == nullptr) return nullptr;
-  gOlderShellDirectory = environment->CurDir(nullptr);
+  return !EFI_ERROR(OpenOnImage(guid, &interface)) && interface != nullptr;
+}
+
+void* Located(EFI_GUID* guid) {
+  void* interface = nullptr;
+  if (EFI_ERROR(gBootServices->LocateProtocol(guid, nullptr, &interface))) return nullptr;
+  return interface;
+}
+
+const Char16* OlderShellCurrentDirectory(ShellEnvironment* environment) {
+  if (gOlderShellDirectory == nullptr) gOlderShellDirectory = environment->CurDir(nullptr);
   return reinterpret_cast<const Char16*>(gOlderShellDirectory);
 }
 
@@ -74,15 +78,23 @@ EfiStatus ShellInterfaceArgs(size_t* argc, Char16*** argv) {
   return EFI_SUCCESS;
 }
 
-// The newer shell protocol when the shell has it (its string belongs to the
-// shell); otherwise the older shell's environment.
+// The directory of the shell that started the program (platform/shell_choice.h).
+// The newer shell's string belongs to the shell; the older one's is kept.
 const Char16* ShellCurrentDirectory() {
-  void* interface = nullptr;
-  if (EFI_ERROR(gBootServices->LocateProtocol(&gShellGuid, nullptr, &interface)) || interface == nullptr) {
-    return OlderShellCurrentDirectory();
+  auto* newer = static_cast<EFI_SHELL_PROTOCOL*>(Located(&gShellGuid));
+  auto* older = static_cast<ShellEnvironment*>(Located(&gShellEnvironmentGuid));
+  const ShellProtocols offered{OnImage(&gShellParametersGuid), OnImage(&gShellInterfaceGuid),
+                               newer != nullptr && newer->GetCurDir != nullptr,
+                               older != nullptr && older->CurDir != nullptr};
+  switch (DirectoryShellFor(offered)) {
+    case DirectoryShell::Newer:
+      return reinterpret_cast<const Char16*>(newer->GetCurDir(nullptr));
+    case DirectoryShell::Older:
+      return OlderShellCurrentDirectory(older);
+    case DirectoryShell::None:
+      break;
   }
-  auto* shell = static_cast<EFI_SHELL_PROTOCOL*>(interface);
-  return reinterpret_cast<const Char16*>(shell->GetCurDir(nullptr));
+  return nullptr;
 }
 
 void ShellReleaseCurrentDirectory() {

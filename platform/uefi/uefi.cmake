@@ -98,4 +98,9 @@ if(TARNWICK_EFI_SIMEC)
   list(APPEND efi_images ${CMAKE_BINARY_DIR}/tarnwick-simec.efi)
 endif()
 add_custom_target(tarnwick_efi ALL DEPENDS ${efi_images})
-install(FILES ${efi_images} DESTINATION share/tarnwick)
+# The real tool beside the documents' share/; the simulated-EC build in a
+# folder that says it is no tool for a notebook.
+install(FILES ${CMAKE_BINARY_DIR}/tarnwick.efi DESTINATION share/tarnwick)
+if(TARNWICK_EFI_SIMEC)
+  install(FILES ${CMAKE_BINARY_DIR}/tarnwick-simec.efi DESTINATION share/tarnwick/simulated-ec-for-qemu)
+endif()

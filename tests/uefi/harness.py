@@ -10,6 +10,11 @@ import qemu_shell
 TESTS = []
 MAX_PARALLEL = 2  # QEMU instances at a time
 
+# The older EDK shell (tests only, never part of the repository): from
+# $TARNWICK_OLD_SHELL, else from shared/uefi/ beside the repository.
+OLD_SHELL_NAME = os.path.join("shared", "uefi", "edk-shell-1.0-x64.efi")
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
 
 class Skip(Exception):
     """The test cannot run here; the reason says why."""
@@ -38,6 +43,23 @@ class Context:
         if not os.path.exists(path):
             raise Skip("%s has not been built" % name)
         return path
+
+    def old_shell(self):
+        """The older shell's binary. Absent: a skip, or a failure under TARNWICK_REQUIRE_OLD_SHELL=1."""
+        given = os.environ.get("TARNWICK_OLD_SHELL")
+        if given:
+            candidates = [given]
+        else:  # the checkout's parent, also when the checkout is reached through a link
+            candidates = sorted({os.path.join(os.path.dirname(r), OLD_SHELL_NAME)
+                                 for r in (ROOT, os.path.realpath(ROOT))})
+        for path in candidates:
+            if os.path.isfile(path):
+                return path
+        why = "the older shell is absent: %s (%s)" % (
+            " or ".join(candidates), "TARNWICK_OLD_SHELL" if given else "set TARNWICK_OLD_SHELL to its path")
+        if os.environ.get("TARNWICK_REQUIRE_OLD_SHELL", "") not in ("", "0"):
+            raise AssertionError(why + "; TARNWICK_REQUIRE_OLD_SHELL is set")
+        raise Skip(why)
 
     def disk(self):
         path = os.path.join(self.workdir, "fs%d.img" % self._disks)
@@ -98,6 +120,9 @@ def main(build_dir, selected=None):
         for future in futures:
             name, status, detail, seconds = future.result()
             results.append((name, status))
+            if status == "SKIP":  # one line that says why
+                print("SKIP %s: %s" % (name, detail), flush=True)
+                continue
             print("%-4s %s (%.1f s)" % (status, name, seconds), flush=True)
             if detail:
                 for line in detail.splitlines():

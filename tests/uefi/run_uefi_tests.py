@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Runs tarnwick.efi and tarnwick-simec.efi in OVMF's UEFI shell under QEMU.
+"""Runs tarnwick.efi and tarnwick-simec.efi in OVMF's UEFI shell (and the older EDK shell) under QEMU.
 
 usage: run_uefi_tests.py BUILD_DIR [NAME-FILTER ...]
 """
@@ -15,6 +15,7 @@ import harness  # noqa: E402
 import test_real_tool  # noqa: E402,F401  (registers its tests)
 import test_simulated_ec  # noqa: E402,F401
 import test_qemu_script  # noqa: E402,F401
+import test_old_shell  # noqa: E402,F401
 
 if __name__ == "__main__":
     if len(sys.argv) < 2:

@@ -32,8 +32,11 @@ def qemu_script_simec_update_and_dump(ctx):
         f.write(make_image(22, project=b"TESTPRJ", version=b"1.19.01.00"))
 
     rc, refused = qemu_sh(ctx, "--simec", "--ec-flash", os.path.join(directory, "startup.nsh"), directory)
-    check(rc == 74, "a flash file of a wrong size: exit %r\n%s" % (rc, refused))
+    check(rc == 64, "a flash file of a wrong size: exit %r\n%s" % (rc, refused))
     expect_in("it must hold 64K, 128K, 192K or 256K", refused, "refusal")
+    rc, refused = qemu_sh(ctx, "--simec", "--ec-flash", os.path.join(directory, "MISSING.BIN"), directory)
+    check(rc == 74, "a flash file that does not exist: exit %r\n%s" % (rc, refused))
+    expect_in("MISSING.BIN: No such file or directory", refused, "refusal")
 
     rc, output = qemu_sh(ctx, "--simec", "--ec-flash", flash, directory)
     check(rc == 0, "exit %r\n%s" % (rc, output[-2000:]))
@@ -45,3 +48,19 @@ def qemu_script_simec_update_and_dump(ctx):
     with open(os.path.join(directory, dumps[0]), "rb") as f:
         check(f.read() == image, "the dump copied back differs from the image")
     expect_in("copied back " + os.path.join(directory, dumps[0]), output, "the copy-back line")
+
+
+@test
+def qemu_script_burn_in_names_the_cause(ctx):
+    """--burn-in without AC: the first cycle waits at the prompt, ends early and shows why."""
+    paths = []
+    for seed, name in ((31, "A.BIN"), (32, "B.BIN")):
+        paths.append(os.path.join(ctx.workdir, name))
+        with open(paths[-1], "wb") as f:
+            f.write(make_image(seed))
+    rc, output = qemu_sh(ctx, "--burn-in", "2", paths[0], paths[1], "--no-ac", "--stall", "10")
+    check(rc == 1, "exit %r\n%s" % (rc, output[-2000:]))
+    expect_in("cycle 1: nothing new on the console for the --stall time: ended early", output, "the early end")
+    expect_in("    | Not found the AC adapter,insert the AC adapter please. Then try again.", output, "the cause")
+    expect_in("verdict: FAIL", output, "the verdict")
+    check("cycle 2/2" not in output, "a second cycle ran after the first failed\n" + output[-2000:])

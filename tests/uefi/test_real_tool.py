@@ -41,8 +41,8 @@ def smoke_bad_option(ctx):
           "message not at the top left of the cleared screen: %r" % screen.display[0], result)
 
 
-def _dump_names(disk, directory):
-    return [n for n in disk.listdir(directory) if re.fullmatch(r"ECRom\d{8}\.bin", n)]
+def _dump_names(disk, directory, extension="bin"):
+    return [n for n in disk.listdir(directory) if re.fullmatch(r"ECRom\d{8}\.%s" % extension, n)]
 
 
 def _expected_dump_names(started, finished):
@@ -50,14 +50,14 @@ def _expected_dump_names(started, finished):
     names = set()
     t = started - datetime.timedelta(minutes=1)
     while t <= finished + datetime.timedelta(minutes=1):
-        names.add("ECRom%02d%02d%02d%02d.bin" % (t.month, t.day, t.hour, t.minute))
+        names.add("ECRom%02d%02d%02d%02d.bad" % (t.month, t.day, t.hour, t.minute))
         t += datetime.timedelta(seconds=30)
     return names
 
 
 @test
 def help_missing_image_and_dump(ctx):
-    """The help list, a missing image at the root and in a folder, and /r in both."""
+    """The help list, a missing image at the root and in a folder, and /r in both (no EC: never a backup)."""
     fs0 = ctx.disk()
     fs0.put("tarnwick.efi", ctx.efi())
     fs0.mkdir("EC")
@@ -88,17 +88,21 @@ def help_missing_image_and_dump(ctx):
         expect_in("EC Flash Utility for UEFI Ver 1.19.01.11       Start time ", output, "banner", result)
         check(END_TIME_RE.search(output), "no end-time line after the missing image", result)
 
+    # QEMU has no EC: every command byte times out (0xDE 0xDC 0x03 0x00 0xFE), so the
+    # dump is kept as .bad and nothing lands under the backup's .bin name.
     expected = _expected_dump_names(started, finished)
     for n, directory in ((2, ""), (5, "EC")):
         output, rc = result.command(n)
         check(rc == EFI_UNSUPPORTED_RC, "/r: rc %r" % rc, result)
-        names = _dump_names(fs0, directory)
+        check(not _dump_names(fs0, directory), "/r in %r left a .bin" % (directory or "\\"), result)
+        names = _dump_names(fs0, directory, "bad")
         check(len(names) == 1, "/r in %r: dump files %r" % (directory or "\\", names), result)
         check(names[0] in expected, "/r: %s does not match the firmware clock (%s)" % (names[0], sorted(expected)),
               result)
         shown = ("\\%s\\%s" % (directory, names[0])) if directory else "\\" + names[0]
         check(output == "It get data to buufer, then write to file\nBlock 0:" + "*" * 64 + "\n"
-              "Waitting to write data to the input file : " + shown,
+              "Waitting to write data to the input file : " + shown + "\nThe dump is not complete: the EC did "
+              "not answer 0 of 65536 bytes and did not take 5 command bytes. It is no backup.\n",
               "/r console %r" % output, result)
         data = fs0.get((directory + "/" if directory else "") + names[0])
         check(data == b"\xff" * 65536, "/r: the dump is not 64 KB of 0xFF (%d bytes)" % len(data or b""), result)
@@ -130,7 +134,7 @@ def image_search_and_project_prompt(ctx):
         ("raw", "fs1:"),
         "fs0:\\tarnwick.efi BOTH.BIN",         # 2: FS0's copy although the shell is on FS1; n
         ("raw", "fs0:"),
-        "tarnwick.efi ONLY1.BIN /e5 /p",       # 4: answered y; one sector erased, stays in the shell
+        "tarnwick.efi ONLY1.BIN /e5 /p",       # 4: answered y; no EC: nothing erased, stays in the shell
     ]))
     result = ctx.boot([fs0, fs1], timeout=120,
                       interactions=[(PROMPT, "n"), (PROMPT, "n"), (PROMPT, "y")])
@@ -145,9 +149,10 @@ def image_search_and_project_prompt(ctx):
         check("End time" not in output, "an end-time line after quitting", result)
 
     output, rc = result.command(4)
-    check(rc == 0, "accepted prompt with /e5 /p: rc %r" % rc, result)
-    expect_in(PROMPT + CONTINUE_LINE + "Entry Flash ...... ", output, "accepted prompt", result)
-    expect_in("Erase position(4K-5K)Erase ====================>", output, "/e5", result)
+    check(rc == EFI_UNSUPPORTED_RC, "accepted prompt with /e5 /p and no EC: rc %r" % rc, result)
+    expect_in(PROMPT + CONTINUE_LINE + "Entry Flash ...... \nThe EC did not answer on its ports: nothing was "
+              "erased or written.\n", output, "accepted prompt", result)
+    check("Erase position" not in output, "/e5 erased with no EC to take it", result)
     check(END_TIME_RE.search(output), "no end-time line", result)
     # PrintAt(24, 26) then "\nEnd time": the line feed (CR LF on the console)
     # puts the text at the start of row 27.

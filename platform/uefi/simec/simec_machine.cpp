@@ -112,9 +112,9 @@ EfiStatus SimecReadFile(const Char16* path, uint8_t* buffer, size_t capacity, si
     size_t size = capacity;
     status = FsRead(file, &size, buffer);
     if (!EfiIsError(status)) *length = size;
-    FsClose(file);
+    (void)FsClose(file);  // read only: a failed close loses nothing
   }
-  FsClose(root);
+  (void)FsClose(root);  // a directory: nothing was written to it
   return status;
 }
 
@@ -131,7 +131,7 @@ EfiStatus SimecWriteFile(const Char16* path, const uint8_t* data, size_t length)
     const EfiStatus closed = FsClose(file);
     if (!EfiIsError(status)) status = closed;
   }
-  FsClose(root);
+  (void)FsClose(root);  // a directory: nothing was written to it
   return status;
 }
 
@@ -175,7 +175,11 @@ bool ImageStart() {
   size_t argc = 0;
   Char16** argv = nullptr;
   const Char16* program = u"?";
-  if (!EfiIsError(ShellParametersArgs(&argc, &argv)) && argc > 0) program = argv[0];
+  // As the entry takes them: the newer shell's parameters, else the older shell's interface.
+  if ((!EfiIsError(ShellParametersArgs(&argc, &argv)) || !EfiIsError(ShellInterfaceArgs(&argc, &argv))) &&
+      argc > 0 && argv != nullptr && argv[0] != nullptr) {
+    program = argv[0];
+  }
   const Char16* directory = ShellCurrentDirectory();
   Char16 reply[8] = u"none";
   if (setup.Ec.HasModeReply) FormatString(reply, 8, u"0x%02X", setup.Ec.ModeReply);
