@@ -90,7 +90,7 @@ def parse_args(argv):
     parser = Parser(
         prog="scripts/qemu.sh",
         usage="%(prog)s [--simec [EC options]] DIR\n       %(prog)s --burn-in N A.BIN B.BIN [EC options]\n"
-              "       (and --build BUILD_DIR, --no-build, --timeout SECONDS)",
+              "       (and --old-shell FILE, --build BUILD_DIR, --no-build, --timeout SECONDS, --stall SECONDS)",
         formatter_class=argparse.RawDescriptionHelpFormatter,
         description=textwrap.fill(
                     "Boots DIR as FS0: in OVMF's UEFI shell under QEMU with tarnwick.efi copied to its root, "

@@ -2,12 +2,14 @@
 // print for tarnwick-simec.efi and the EC.CFG reader set up the same EC.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <sstream>
 
 #include "sim/command_line.h"
 #include "sim/ec_settings.h"
+#include "sim/ec_settings_help.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -102,6 +104,23 @@ TEST(EcSettings, PrintEcCfgRefusesWhatALineCannotHold) {
     EXPECT_EQ(run.Status, c.Status) << c.Args;
     EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Err;
     EXPECT_EQ(run.Out, "") << c.Args;
+  }
+}
+
+TEST(EcSettings, QemuScriptsHelpListsEveryEcOptionAndFaultKind) {
+  TempDir scratch;
+  const std::string command = "bash " TARNWICK_SOURCE_DIR "/scripts/qemu.sh --no-build --build " +
+                              testing_support::BuildDir() + " --help >" + scratch.File("help.txt") + " 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << scratch.Read("help.txt");
+  const std::string help = scratch.Read("help.txt");
+  for (size_t i = 0; i < sim::kEcSettingCount; ++i) {
+    const sim::EcSettingRow& row = sim::kEcSettings[i];
+    const std::string option = "\n  --" + std::string(row.Name) + (row.Form ? std::string(" ") + row.Form : "") + " ";
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+  for (size_t i = 0; i < sim::kEcFaultCount; ++i) {
+    const std::string form = sim::FaultForm(sim::kEcFaults[i].Name, sim::kEcFaults[i].Args);
+    EXPECT_NE(help.find("\n    " + form + " "), std::string::npos) << form;
   }
 }
 
