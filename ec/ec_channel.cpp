@@ -19,7 +19,7 @@ bool EcWaitObfSet(uint16_t statusPort, uint32_t maxReads) {
 void SelectEcPorts(uint8_t index) {
   EcPortSet& ports = gEcBoard.Ports;
   ports.Index = index;
-  const EcPortPair& pair = kEcPortSets[index < kEcPortSetCount ? index : kEcDefaultPortSet];
+  const EcPortPair& pair = index < kEcPortSetCount ? kEcPortSets[index] : kEcPortSets[kEcDefaultPortSet];
   ports.CommandPort = pair.Command;
   ports.DataPort = pair.Data;
 }
