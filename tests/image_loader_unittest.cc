@@ -33,11 +33,11 @@ struct Loaded {
 };
 
 // Loads path on a booted machine, frees what was handed over and audits.
-Loaded Load(const sim::MachineConfig& config, const Char16* path) {
+Loaded Load(const sim::MachineConfig& config, const Char16* path, uint64_t maxLength = UINT64_MAX) {
   sim::Boot(config);
   ImageBuffer image{reinterpret_cast<uint8_t*>(1), 12345};
   Loaded out;
-  out.Status = LoadImageFile(path, UINT64_MAX, &image);
+  out.Status = LoadImageFile(path, maxLength, &image);
   out.DataNull = image.Data == nullptr;
   out.Length = image.Length;
   if (image.Data != nullptr && out.Status == kEfiSuccess) {
@@ -227,6 +227,23 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"CloseFails", [](sim::Faults& f) { f.CloseFailPath = u"\\EC 50%.BIN"; }, 100,
                     "Can not close the file input file: ", ".\n\r", kEfiDeviceError}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.Name; });
+
+// A file past the limit is refused by its size: not a byte is read (a file
+// of gigabytes costs nothing), and its size is handed over for the message.
+TEST(ImageLoader, AFileLargerThanTheLimitIsNeverRead) {
+  TempDir fs0;
+  fs0.Write("EC.BIN", Bytes(100, 1));
+  sim::MachineConfig config;
+  config.Volumes = {fs0.Path()};
+  config.Fault.GetInfoFileSize = uint64_t{3} << 30;
+  config.Fault.ReadFailCall = 1;  // any Read would fail the load
+  Loaded got = Load(config, u"\\EC.BIN", 262144);
+  EXPECT_EQ(got.Status, kEfiSuccess);
+  EXPECT_TRUE(got.DataNull);
+  EXPECT_EQ(got.Length, uint64_t{3} << 30);
+  EXPECT_EQ(got.Console, "");
+  EXPECT_TRUE(got.Audit.Clean()) << Leftovers(got.Audit);
+}
 
 TEST(ImageLoader, DirectoryIsNotAnImage) {
   TempDir fs0;
