@@ -71,7 +71,7 @@ endfunction()
 
 file(GLOB TARNWICK_EFI_COMMON CONFIGURE_DEPENDS ${TARNWICK_ROOT}/platform/uefi/*.cpp)
 file(GLOB TARNWICK_EFI_REAL CONFIGURE_DEPENDS ${TARNWICK_ROOT}/platform/uefi/real/*.cpp)
-file(GLOB TARNWICK_EFI_SIMEC CONFIGURE_DEPENDS ${TARNWICK_ROOT}/platform/uefi/simec/*.cpp)
+file(GLOB TARNWICK_EFI_SIMEC CONFIGURE_DEPENDS ${TARNWICK_ROOT}/sim/simec/*.cpp)
 # The freestanding part of sim/: the EC model, its settings and the sample
 # image of its default flash.
 set(TARNWICK_EFI_EC_MODEL

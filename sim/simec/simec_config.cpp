@@ -1,7 +1,7 @@
 // \SIMEC\EC.CFG, read with the EC's settings table (sim/ec_settings.h): the
 // names of tarnwick-sim's EC options, "ec-ports = 2", "no-ac".
 #include "platform/format.h"
-#include "platform/uefi/simec/simec.h"
+#include "sim/simec/simec.h"
 
 bool SimecParseConfig(const char* text, size_t length, sim::EcSetup* setup) {
   size_t line = 0;

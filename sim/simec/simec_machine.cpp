@@ -12,7 +12,7 @@
 #include "platform/text.h"
 #include "platform/uefi/efi_headers.h"
 #include "platform/uefi/image_hooks.h"
-#include "platform/uefi/simec/simec.h"
+#include "sim/simec/simec.h"
 #include "sim/ec_model_state.h"
 
 namespace {
