@@ -3,7 +3,8 @@
 // Two backends implement this header and the build picks one at link time:
 //   platform/uefi/  the real firmware (boot and runtime services, console,
 //                   simple file system, shell protocols, in/out port I/O);
-//   platform/host/  the simulated machine of sim/, for tests and tools.
+//   sim/host_backend/  the simulated machine of sim/, for tests and tools
+//                      (and sim/simec/ beside platform/uefi/ for tarnwick-simec.efi).
 // Product code (app/, ec/, flash/, image/, power/) only ever includes this
 // header and the shared helpers next to it, never a UEFI or C++ library
 // header beyond the freestanding ones.

@@ -1,4 +1,4 @@
-// The machine's inside, shared by sim/ and the host backend of platform/:
+// The machine's inside, shared by sim/ and its host backend of platform.h:
 // the pool records, the open file handles, call counters for fault
 // injection, the shell's strings and the jump that ends a run when the
 // machine switches off. Host-only; product code never sees it.

@@ -1,4 +1,4 @@
-// The simulated machine behind platform/host: EC, volumes, console, keys,
+// The simulated machine behind sim/host_backend: EC, volumes, console, keys,
 // clock, shell, fault injection and an audit of what the program left open.
 //
 // Host-only code (the full C++ library is fine here). Tests build a
