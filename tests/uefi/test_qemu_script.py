@@ -4,6 +4,7 @@ import subprocess
 
 from harness import Skip, check, expect_in, test
 from images import make_image
+from qemu_shell import strip_escapes
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -19,14 +20,15 @@ def qemu_sh(ctx, *args):
 
 @test
 def qemu_script_simec_update_and_dump(ctx):
-    """--simec: the run flashes DIR's image, the flash file is written back and the /r dump copied back."""
+    """--simec: the run flashes DIR's image, the flash file is written back and the /r dump copied back; the
+    EC's options pass through (a fault kind too), and the next run's EC reports the version it was flashed with."""
     image = make_image(21)
     directory = os.path.join(ctx.workdir, "dir")
     os.makedirs(directory)
     with open(os.path.join(directory, "NEW.BIN"), "wb") as f:
         f.write(image)
     with open(os.path.join(directory, "startup.nsh"), "wb") as f:
-        f.write(b"fs0:\r\ntarnwick.efi NEW.BIN /p\r\ntarnwick.efi NEW.BIN /r\r\nreset -s\r\n")
+        f.write(b"fs0:\r\ntarnwick.efi NEW.BIN /p\r\ntarnwick.efi NEW.BIN /r\r\ntarnwick.efi NONE.BIN\r\nreset -s\r\n")
     flash = os.path.join(ctx.workdir, "flash.bin")
     with open(flash, "wb") as f:
         f.write(make_image(22, project=b"TESTPRJ", version=b"1.19.01.00"))
@@ -38,9 +40,12 @@ def qemu_script_simec_update_and_dump(ctx):
     check(rc == 74, "a flash file that does not exist: exit %r\n%s" % (rc, refused))
     expect_in("MISSING.BIN: No such file or directory", refused, "refusal")
 
-    rc, output = qemu_sh(ctx, "--simec", "--ec-flash", flash, directory)
+    rc, output = qemu_sh(ctx, "--simec", "--ec-flash", flash, "--ec-fault", "stale:0x55:AA", directory)
     check(rc == 0, "exit %r\n%s" % (rc, output[-2000:]))
     expect_in("Verfied success", output, "the update")
+    before, _, after = strip_escapes(output).partition("Verfied success")
+    expect_in("M/B  EC Version: 1.19.01.00", before, "the EC's version before the update")
+    expect_in("M/B  EC Version: 1.19.01.11", after, "the EC's version on the next run")
     with open(flash, "rb") as f:
         check(f.read() == image, "the flash file does not hold the image\n" + output[-2000:])
     dumps = [n for n in os.listdir(directory) if n.startswith("ECRom")]
