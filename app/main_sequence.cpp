@@ -223,7 +223,7 @@ int FlashAppMain(size_t argc, Char16** argv) {
   ResetOptionState();
   EcBoardReset();
   gBurnInRunCount = 0;
-  SelectEcPorts(1);
+  SelectEcPorts(kEcDefaultPortSet);
   ProbeFlashSize();
 
   if (argc < 2) {  // no image name: nothing to flash

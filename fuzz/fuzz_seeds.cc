@@ -33,7 +33,7 @@ Bytes CommandLine(uint8_t setup, std::initializer_list<const char*> args) {
 // A length byte and that many bytes.
 Bytes Counted(const Bytes& b) { return Join({Bytes{static_cast<uint8_t>(b.size())}, b}); }
 
-// The job byte, then the EC's settings in fuzz_ec_replies' order.
+// The job byte, then the EC's settings in the order of fuzz/ec_reply_run.cc.
 Bytes EcReplies(uint8_t job, uint8_t flags, uint8_t mode, uint8_t sizeReply, uint8_t timing, const std::string& project,
                 const Bytes& id, const Bytes& completion, uint8_t staleBefore, const Bytes& stale) {
   return Join({Bytes{job, flags, mode, sizeReply, timing}, Counted(Text(project)), Counted(Text("01.00$")), Counted(id),
@@ -77,18 +77,20 @@ int main(int argc, char** argv) {
   for (const char* s : {"0", "9", "41", "007", "0999", "9999", "9999999999", "999999999", "", "12\r\n", "01234567890"})
     seed(co, Text(s));
 
-  const char* er = "fuzz_ec_replies";
+  const char* er = "fuzz_ec_replies";  // erases: job 3 the whole flash, 0 one sector
+  const char* eu = "fuzz_ec_update";
   const Bytes id{0xEF, 0x40, 0x13, 0x00};
-  seed(er, Bytes{7});     // an update against an EC that behaves well
+  seed(eu, Bytes{0});     // an update against an EC that behaves well
   seed(er, Bytes{0});     // a sector erase, the same
   seed(er, Bytes{3, 6});  // the whole 256K flash erased
-  seed(er, EcReplies(7, 0, 0, 0x40, 0, "TESTPRJ$", id, {0xF8}, 0, {}));
-  seed(er, EcReplies(7, 1 | (1 << 1), 0x5A, 0x20, 0, "TESTPRJ$", id, {0xF8}, 0, {}));
+  seed(eu, EcReplies(0, 0, 0, 0x40, 0, "TESTPRJ$", id, {0xF8}, 0, {}));
+  seed(eu, EcReplies(0, 1 | (1 << 1), 0x5A, 0x20, 0, "TESTPRJ$", id, {0xF8}, 0, {}));
   seed(er, EcReplies(3, 3 << 1, 0, 0x80, 0x41, "TESTPRJ$", id, {0x01, 0x02, 0xF8}, 0, {}));
-  seed(er, EcReplies(0x47, 0x10 | 8 | (2 << 1), 0x00, 0x40, 0x80, "ABCDEFGHIJKLMNOPQRS", id, {}, 0xF0, {0x5A}));
-  seed(er, EcReplies(0x0F, 1 | 8 | (3 << 1), 0x01, 0x80, 0x07, "OTHER$", id, {0xF8}, 0x92, {0x41, 0x42}));
+  seed(eu, EcReplies(0x40, 0x10 | 8 | (2 << 1), 0x00, 0x40, 0x80, "ABCDEFGHIJKLMNOPQRS", id, {}, 0xF0, {0x5A}));
+  seed(eu, EcReplies(0x08, 1 | 8 | (3 << 1), 0x01, 0x80, 0x07, "OTHER$", id, {0xF8}, 0x92, {0x41, 0x42}));
   seed(er, EcReplies(1, 1, 0xFF, 0, 0x18, "X$", {0xEF}, {0xF8}, 0x04, {0x00}));
-  seed(er, Join({EcReplies(7, 2, 0, 0x40, 0, "TESTPRJ$", id, {0xF8}, 0, {}), Bytes{1, 0x01, 0x23}}));
+  seed(eu, Join({EcReplies(0, 2, 0, 0x40, 0, "TESTPRJ$", id, {0xF8}, 0, {}), Bytes{1, 0x01, 0x23}}));
+  seed(er, Join({EcReplies(3, 2, 0, 0x40, 0, "TESTPRJ$", id, {0xF8}, 0, {}), Bytes{1, 0x01, 0x23}}));
   std::printf("%d seeds written to %s\n", n, root.c_str());
   return 0;
 }

@@ -13,7 +13,7 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMP
   -DTARNWICK_UEFI=OFF -DTARNWICK_FUZZ=ON >/dev/null || exit 1
 ninja -C "$dir" fuzzers >/dev/null || { ninja -C "$dir" fuzzers; exit 1; }
 
-fuzzers="fuzz_command_line fuzz_image_bytes fuzz_burn_in_counter fuzz_ec_replies"
+fuzzers="fuzz_command_line fuzz_image_bytes fuzz_burn_in_counter fuzz_ec_replies fuzz_ec_update"
 status=0
 summary=""
 for f in $fuzzers; do
