@@ -12,10 +12,9 @@ import re
 from harness import check, expect_in, test
 from images import autoload_disabled, make_image
 from qemu_shell import startup_script
-from test_real_tool import (BURN_IN_SETUP_TEXT, HELP_LIST, PARAMETER_MESSAGE, PROMPT, QUIT_LINE,
-                            burn_in_scripts)
+from test_real_tool import HELP_LIST, PARAMETER_MESSAGE, PROMPT, QUIT_LINE
 from test_qemu_script import qemu_sh
-from test_simulated_ec import COLD_RESET, START_LINE, check_flash, simec_disk
+from test_simulated_ec import COLD_RESET, START_LINE, check_burn_in_setup, check_flash, simec_disk
 
 UNSUPPORTED = 0x8000000000000003
 BANNER = "EFI Shell version 2.70 [1.0]"
@@ -135,13 +134,7 @@ def old_shell_burn_in_order(ctx):
     fs0.put("startup.nsh", startup_script([("raw", "cd EC"), "tarnwick A.BIN /bi B.BIN"]))
     result = ctx.boot([fs0], timeout=90)
     booted(result)
-    output, _ = result.command(1)
-    expect_in(BURN_IN_SETUP_TEXT, output, "/bi", result)
-    expect_in(COLD_RESET % 5, output, "power cycle after the set-up", result)
-    first, second = burn_in_scripts(b"fs0:", b"\\EC", b"A.BIN", b"B.BIN")
-    check(fs0.get("EFI/BOOT/StartUp.NSH") == first, "StartUp.NSH: %r" % fs0.get("EFI/BOOT/StartUp.NSH"), result)
-    check(fs0.get("EFI/BOOT/ecBurnIn2nd.NSH") == second, "ecBurnIn2nd.NSH: %r" % fs0.get("EFI/BOOT/ecBurnIn2nd.NSH"),
-          result)
+    first, second = check_burn_in_setup(result, 1, fs0, b"fs0:")
     fs0.remove("startup.nsh")
 
     # The copy over the running StartUp.NSH hands the shell the other script's last lines.

@@ -42,6 +42,19 @@ def check_flash(disk, expected, what, result):
     check(flash == expected, "%s: the flash differs at %s" % (what, first_difference(flash or b"", expected)), result)
 
 
+def check_burn_in_setup(result, command, fs0, volume):
+    """The /bi set-up of A.BIN and B.BIN in \\EC: its console, the power cycle and both scripts' bytes.
+    Returns the two scripts (StartUp.NSH's first contents, ecBurnIn2nd.NSH)."""
+    output, _ = result.command(command)
+    expect_in(BURN_IN_SETUP_TEXT, output, "/bi", result)
+    expect_in(COLD_RESET % 5, output, "power cycle after the set-up", result)
+    first, second = burn_in_scripts(volume, b"\\EC", b"A.BIN", b"B.BIN")
+    check(fs0.get("EFI/BOOT/StartUp.NSH") == first, "StartUp.NSH: %r" % fs0.get("EFI/BOOT/StartUp.NSH"), result)
+    check(fs0.get("EFI/BOOT/ecBurnIn2nd.NSH") == second, "ecBurnIn2nd.NSH: %r" % fs0.get("EFI/BOOT/ecBurnIn2nd.NSH"),
+          result)
+    return first, second
+
+
 @test
 def simec_full_update(ctx):
     """A 192 KB image: chip erase, blank check, program, verify; the flash file equals the image."""
@@ -175,13 +188,7 @@ def simec_burn_in_loop(ctx):
     fs0.mkdir("EFI/BOOT")
     fs0.put("startup.nsh", startup_script([("raw", "cd EC"), "tarnwick A.BIN /bi B.BIN"]))
     result = ctx.boot([fs0], timeout=90)
-    output, _ = result.command(1)
-    expect_in(BURN_IN_SETUP_TEXT, output, "/bi", result)
-    expect_in(COLD_RESET % 5, output, "power cycle after the set-up", result)
-    first, second = burn_in_scripts(b"FS0:", b"\\EC", b"A.BIN", b"B.BIN")
-    check(fs0.get("EFI/BOOT/StartUp.NSH") == first, "StartUp.NSH: %r" % fs0.get("EFI/BOOT/StartUp.NSH"), result)
-    check(fs0.get("EFI/BOOT/ecBurnIn2nd.NSH") == second, "ecBurnIn2nd.NSH: %r" % fs0.get("EFI/BOOT/ecBurnIn2nd.NSH"),
-          result)
+    first, second = check_burn_in_setup(result, 1, fs0, b"FS0:")
     check(fs0.get("EFI/BOOT/FlashTimes.TXT") == b"0", "counter after the set-up: %r"
           % fs0.get("EFI/BOOT/FlashTimes.TXT"), result)
     fs0.remove("startup.nsh")
